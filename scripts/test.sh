@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test: once in a release build, once with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+"$root/scripts/build.sh" "$root/build"
+ctest --test-dir "$root/build" --output-on-failure --parallel "$jobs"
+
+"$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNIKA_SANITIZE=ON \
+    -DVARNIKA_BUILD_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$root/build-asan" --output-on-failure --parallel "$jobs"

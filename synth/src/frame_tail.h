@@ -1,0 +1,70 @@
+// The common end of every synthesis export: quadrature spreading, I/Q inversion, the chip-rate
+// copy, periodic interpolation with the link filter, and the frequency offset.
+#pragma once
+
+#include "kestra/kestra.h"
+#include "work_area.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace kestra {
+
+// Samples the first interpolation stage can produce: 16 x 32768.
+inline constexpr int kFrameBufferSamples = 16 * FRAME_CHIPS;
+
+void quadrature_spread(IqSample* out, const double* chips_i, const double* chips_q, const double* pn_i,
+                       const double* pn_q, int32_t n);
+void swap_iq(IqSample* buf, int32_t n);
+void normalize_peak(IqSample* dst, const IqSample* src, int32_t n);
+
+// Circular interpolation of a periodic sequence by L with a real filter (already reversed).
+// Returns 0, or -1 (nothing written) when M < 1, n_in < 1, L > 80, ntaps < 1 or ntaps > 2*(n_in*L/M)+1.
+int32_t interpolate_periodic(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps, IqSample* out,
+                             int32_t L, int32_t M);
+
+void apply_frequency_error(int32_t n, IqSample* buf, double f_hz, double fs_hz);
+void apply_if_conversion(int32_t n, IqSample* buf, double f_hz, double fs_hz);
+
+// What the tail needs from an export's parameter record.
+struct FrameSettings {
+    int32_t oversampling = 4;
+    int32_t iq_inverse = 0;
+    int32_t offset_mode = 0;
+    double freq_error_hz = 0.0;
+    double if_freq_hz = 0.0;
+};
+
+// Scratch the tail uses, carved from the export's work area.
+struct FrameBuffers {
+    std::span<IqSample> frame;     // kFrameBufferSamples (the forward link reserves more)
+    std::span<double> coef;        // kFilterBufferLength
+    std::span<double> scratch_a;   // kFilterBufferLength
+    std::span<double> scratch_b;   // kFilterBufferLength
+};
+
+// Takes the tail's buffers from a work area, in the order the exports lay them out.
+FrameBuffers take_frame_buffers(WorkArea& area, std::size_t frame_samples = kFrameBufferSamples);
+
+// Builds the link filter for a ratio into coef; returns the number of taps.
+using FilterBuilder =
+    std::function<int32_t(double* coef, double* scratch_a, double* scratch_b, int32_t ratio)>;
+
+FilterBuilder reverse_link_filter();
+FilterBuilder forward_link_filter(int32_t phase_equalizer);
+
+// Interpolates the chip frame in buffers.frame into waveform (step 4 of the tail) with one stage
+// for ratios up to 20, or x16 then a raised-cosine stage above.
+void interpolate_frame(const FrameBuffers& buffers, IqSample* waveform, int32_t ratio,
+                       const FilterBuilder& build_filter);
+
+// Applies the offset stage selected by settings.offset_mode to n waveform samples.
+void apply_offset(IqSample* waveform, int32_t n, const FrameSettings& settings);
+
+// The whole tail: spreads the chip sums with the PN pair, inverts, copies, interpolates, offsets.
+void run_frame_tail(const double* chips_i, const double* chips_q, const double* pn_i, const double* pn_q,
+                    const FrameSettings& settings, const FilterBuilder& build_filter,
+                    const FrameBuffers& buffers, IqSample* waveform, IqSample* chip_copy);
+
+} // namespace kestra
