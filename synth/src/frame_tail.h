@@ -21,8 +21,8 @@ void normalize_peak(IqSample* dst, const IqSample* src, int32_t n);
 
 // Circular interpolation of a periodic sequence by L with a real filter (already reversed).
 // Returns 0, or -1 (nothing written) when M < 1, n_in < 1, L > 80, ntaps < 1 or ntaps > 2*(n_in*L/M)+1.
-int32_t interpolate_periodic(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps, IqSample* out,
-                             int32_t L, int32_t M);
+int32_t interpolate_periodic(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps,
+                             IqSample* out, int32_t L, int32_t M);
 
 void apply_frequency_error(int32_t n, IqSample* buf, double f_hz, double fs_hz);
 void apply_if_conversion(int32_t n, IqSample* buf, double f_hz, double fs_hz);
@@ -38,10 +38,10 @@ struct FrameSettings {
 
 // Scratch the tail uses, carved from the export's work area.
 struct FrameBuffers {
-    std::span<IqSample> frame;     // kFrameBufferSamples (the forward link reserves more)
-    std::span<double> coef;        // kFilterBufferLength
-    std::span<double> scratch_a;   // kFilterBufferLength
-    std::span<double> scratch_b;   // kFilterBufferLength
+    std::span<IqSample> frame;   // kFrameBufferSamples (the forward link reserves more)
+    std::span<double> coef;      // kFilterBufferLength
+    std::span<double> scratch_a; // kFilterBufferLength
+    std::span<double> scratch_b; // kFilterBufferLength
 };
 
 // Takes the tail's buffers from a work area, in the order the exports lay them out.

@@ -60,9 +60,17 @@ const Tables& tables() {
 
 } // namespace
 
-std::span<const double> pn_i_table() { return tables().pn_i; }
-std::span<const double> pn_q_table() { return tables().pn_q; }
-std::span<const double> reverse_pn_i_table() { return tables().pn_i; }
-std::span<const double> reverse_pn_q_table() { return tables().reverse_q; }
+std::span<const double> pn_i_table() {
+    return tables().pn_i;
+}
+std::span<const double> pn_q_table() {
+    return tables().pn_q;
+}
+std::span<const double> reverse_pn_i_table() {
+    return tables().pn_i;
+}
+std::span<const double> reverse_pn_q_table() {
+    return tables().reverse_q;
+}
 
 } // namespace kestra
