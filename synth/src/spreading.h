@@ -13,23 +13,24 @@ int32_t generate_prbs(int32_t* state, uint8_t* bits_out, int32_t n, int32_t degr
 
 // Scratch every spreader receives; the spans point into the export's work area.
 struct SpreadWorkspace {
-    std::span<uint8_t> bits;       // room for 4 x 32768 bits
-    std::span<double> symbol_i;    // 32768
-    std::span<double> symbol_q;    // 32768
-    std::span<double> gains;       // 32768, one gain per symbol
-    int32_t symbol_count = 0;      // written by the spreader
-    int32_t spreading_length = 0;  // chips per symbol (the Walsh length), set by the caller
-    std::span<uint8_t> bits2;      // second bit buffer (forward-link gated builder)
-    std::span<double> ack_cover;   // forward-link F-ACKCH cover sums
-    std::span<double> ack_spread;  // forward-link F-ACKCH spread chips
+    std::span<uint8_t> bits;      // room for 4 x 32768 bits
+    std::span<double> symbol_i;   // 32768
+    std::span<double> symbol_q;   // 32768
+    std::span<double> gains;      // 32768, one gain per symbol
+    int32_t symbol_count = 0;     // written by the spreader
+    int32_t spreading_length = 0; // chips per symbol (the Walsh length), set by the caller
+    std::span<uint8_t> bits2;     // second bit buffer (forward-link gated builder)
+    std::span<double> ack_cover;  // forward-link F-ACKCH cover sums
+    std::span<double> ack_spread; // forward-link F-ACKCH spread chips
 };
 
 // chips[s*L + c] = walsh[c] * symbols[s] * gains[s]; added when add != 0, stored otherwise. Returns 0.
-int32_t accumulate_spread(const double* symbols, double* chips, const double* walsh, int32_t n_symbols, int32_t L,
-                          const double* gains, int32_t add);
+int32_t accumulate_spread(const double* symbols, double* chips, const double* walsh, int32_t n_symbols,
+                          int32_t L, const double* gains, int32_t add);
 
 // Unit-energy symbols of degree-9 PN data from seed, scaled by 10^(power_db/20), Walsh-spread and
-// added to the sums. BPSK touches I only.
+// added to the sums. BPSK touches I only. N = 32768 / L symbols fill the first N*L chips; the
+// spreaders add nothing (symbol_count 0) when L < 1 or the workspace cannot hold N symbols' bits.
 void spread_bpsk(double* chips_i, SpreadWorkspace& ws, int32_t seed, const double* walsh, double power_db);
 void spread_qpsk(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
                  double power_db);
