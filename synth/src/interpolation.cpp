@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -29,69 +30,90 @@ void interpolate_periodic_plain(const IqSample* in, int32_t n_in, const double* 
 
 namespace {
 
-// Outputs of one phase computed together: each lane keeps its own running sum in tap order, so the
-// vectorised result equals the plain loop exactly.
+// Sixteen outputs of one phase are computed together: each lane keeps its own running sum in tap
+// order with a separate multiply and add, so the vectorised result equals the plain loop exactly.
 constexpr int kBlock = 16;
+constexpr int kLanes = 4;
+using Vec = double __attribute__((vector_size(kLanes * sizeof(double))));
 
 struct Phase {
-    int32_t first_output; // i0: outputs i0, i0 + L, i0 + 2L, ...
+    int32_t first_output; // i0: this phase's outputs are i0, i0 + L, i0 + 2L, ...
     int32_t base;         // input index met by the phase's first tap for output i0
     int32_t tap_offset;   // start of this phase's taps in the packed coefficient array
     int32_t tap_count;
 };
 
-struct PhaseJob {
-    const double* in_i; // input I padded with its first taps for the wrap
+struct PolyphaseJob {
+    const double* in_i; // input I, extended past its end with its first samples for the wrap
     const double* in_q;
     const double* taps;
+    const Phase* phases;
+    int32_t phase_count;
     IqSample* out;
     int32_t n_in;
     int32_t L;
 };
 
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-run_phase_range(const PhaseJob& job, const Phase& ph, int32_t j_begin, int32_t j_end) {
-    const double* taps = job.taps + ph.tap_offset;
-    const int32_t K = ph.tap_count;
+// Unaligned load of kLanes doubles (by reference: a vector return value would change the ABI of
+// the default-target clone).
+inline void load(Vec& v, const double* p) {
+    std::memcpy(&v, p, sizeof v);
+}
+
+// Outputs j_begin .. j_end - 1 of every phase. Blocks run outermost so that each stretch of the
+// output is written completely while it is in cache.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void run_blocks(const PolyphaseJob& job,
+                                                                             int32_t j_begin, int32_t j_end) {
+    const auto store = [&](const Phase& ph, int32_t j, double i, double q) {
+        job.out[static_cast<ptrdiff_t>(ph.first_output) + static_cast<ptrdiff_t>(j) * job.L] = {i, q};
+    };
     int32_t j = j_begin;
-    while (j < j_end) {
-        // Input index of output j's first tap, wrapped into the padded array.
-        int32_t start = ph.base + j;
-        if (start >= job.n_in) {
-            start -= job.n_in;
-        }
-        // Outputs that can share one contiguous input window without crossing the wrap.
-        const int32_t until_wrap = job.n_in - start;
-        const int32_t run = std::min({j_end - j, until_wrap, kBlock});
-        const double* pi = job.in_i + start;
-        const double* pq = job.in_q + start;
-        if (run == kBlock) {
-            double acc_i[kBlock] = {};
-            double acc_q[kBlock] = {};
-            for (int32_t k = 0; k < K; ++k) {
-                const double t = taps[k];
-                for (int b = 0; b < kBlock; ++b) {
-                    acc_i[b] += t * pi[k + b];
-                    acc_q[b] += t * pq[k + b];
+    for (; j + kBlock <= j_end; j += kBlock) {
+        for (int32_t p = 0; p < job.phase_count; ++p) {
+            const Phase& ph = job.phases[p];
+            int32_t start = ph.base + j;
+            if (start >= job.n_in) {
+                start -= job.n_in;
+            }
+            const double* pi = job.in_i + start;
+            const double* pq = job.in_q + start;
+            const double* taps = job.taps + ph.tap_offset;
+            Vec ai[kBlock / kLanes] = {};
+            Vec aq[kBlock / kLanes] = {};
+            for (int32_t k = 0; k < ph.tap_count; ++k) {
+                const Vec t = Vec{} + taps[k];
+                for (int b = 0; b < kBlock / kLanes; ++b) {
+                    Vec xi;
+                    Vec xq;
+                    load(xi, pi + k + b * kLanes);
+                    load(xq, pq + k + b * kLanes);
+                    ai[b] += t * xi;
+                    aq[b] += t * xq;
                 }
             }
-            for (int b = 0; b < kBlock; ++b) {
-                job.out[static_cast<ptrdiff_t>(ph.first_output) + static_cast<ptrdiff_t>(j + b) * job.L] = {
-                    acc_i[b], acc_q[b]};
-            }
-        } else {
-            for (int32_t b = 0; b < run; ++b) {
-                double ai = 0.0;
-                double aq = 0.0;
-                for (int32_t k = 0; k < K; ++k) {
-                    ai += taps[k] * pi[k + b];
-                    aq += taps[k] * pq[k + b];
+            for (int b = 0; b < kBlock / kLanes; ++b) {
+                for (int l = 0; l < kLanes; ++l) {
+                    store(ph, j + b * kLanes + l, ai[b][l], aq[b][l]);
                 }
-                job.out[static_cast<ptrdiff_t>(ph.first_output) + static_cast<ptrdiff_t>(j + b) * job.L] = {
-                    ai, aq};
             }
         }
-        j += run;
+    }
+    for (; j < j_end; ++j) {
+        for (int32_t p = 0; p < job.phase_count; ++p) {
+            const Phase& ph = job.phases[p];
+            int32_t start = ph.base + j;
+            if (start >= job.n_in) {
+                start -= job.n_in;
+            }
+            const double* taps = job.taps + ph.tap_offset;
+            double ai = 0.0;
+            double aq = 0.0;
+            for (int32_t k = 0; k < ph.tap_count; ++k) {
+                ai += taps[k] * job.in_i[start + k];
+                aq += taps[k] * job.in_q[start + k];
+            }
+            store(ph, j, ai, aq);
+        }
     }
 }
 
@@ -131,12 +153,15 @@ void interpolate_periodic_polyphase(const IqSample* in, int32_t n_in, const doub
         ph.tap_count = static_cast<int32_t>(taps.size()) - ph.tap_offset;
         phases.push_back(ph);
     }
-    const PhaseJob job{in_i.data(), in_q.data(), taps.data(), out, n_in, L};
-    auto work = [&](int32_t j_begin, int32_t j_end) {
-        for (const Phase& ph : phases) {
-            run_phase_range(job, ph, j_begin, j_end);
-        }
-    };
+    const PolyphaseJob job{in_i.data(),
+                           in_q.data(),
+                           taps.data(),
+                           phases.data(),
+                           static_cast<int32_t>(phases.size()),
+                           out,
+                           n_in,
+                           L};
+    auto work = [&job](int32_t j_begin, int32_t j_end) { run_blocks(job, j_begin, j_end); };
     // Two halves of every phase's outputs on two threads for frames worth the start-up cost.
     const int64_t multiply_adds = c * max_taps;
     if (multiply_adds >= (int64_t{1} << 22) && std::thread::hardware_concurrency() > 1) {
