@@ -1,0 +1,30 @@
+// A file opened for binary writing that remembers whether every byte reached it.
+#ifndef WAVESAVE_OUTPUT_FILE_H
+#define WAVESAVE_OUTPUT_FILE_H
+
+#include <cstdio>
+#include <string_view>
+
+namespace wavesave {
+
+class OutputFile {
+public:
+    // Creates the file or truncates an existing one.
+    explicit OutputFile(const char* file_name);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool is_open() const { return file_ != nullptr; }
+    void write(std::string_view bytes);
+    // Closes the file; true when it was opened and every write and the close succeeded.
+    bool close();
+
+private:
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+};
+
+} // namespace wavesave
+
+#endif
