@@ -1,0 +1,68 @@
+#include "settings/start_up.h"
+
+namespace varnika {
+
+namespace {
+
+bool run(const std::function<bool(MainForm&)>& step, MainForm& form) {
+    return step && step(form);
+}
+
+void run(const std::function<void(MainForm&)>& step, MainForm& form) {
+    if (step) {
+        step(form);
+    }
+}
+
+void apply_system_settings(MainForm& form, const StartupSteps& steps) {
+    SettingsModel& model = form.model;
+    form.Link_Selection_Option.select(model.link_flag);
+    form.UL_SSTab.select(model.Uplink_Tab);
+    form.DL_SSTab.select(model.Downlink_Tab);
+    run(steps.apply_network_settings, form);
+}
+
+} // namespace
+
+void start_up(MainForm& form, const StartupSteps& steps) {
+    SettingsModel& model = form.model;
+    model.loading_flag = true;
+    model.tester_mode_flag = 0;
+    form.tester_mode.Tester_Mode_Combo.select(model.tester_mode_flag);
+
+    model.allocate_buffers();
+    model.link_flag = 0;
+    form.uplink.UL_Filter_Over_Combo.select(0);
+    form.downlink_general.DL_Filter_Over_Combo.select(0);
+
+    if (run(steps.read_system_settings, form)) {
+        apply_system_settings(form, steps);
+    } else {
+        // No system settings: the uplink on its first pages; the network fields stay empty.
+        form.Link_Selection_Option.select(uplink_item);
+        form.UL_SSTab.select(model.Uplink_Tab);
+        form.DL_SSTab.select(model.Downlink_Tab);
+    }
+
+    form.walsh_positions.fill();
+
+    if (!run(steps.read_uplink_settings, form)) {
+        form.uplink.UL_CH_Selection_Option.select(0);
+        form.uplink.apply_default();
+        form.uplink.rc34.apply_defaults();
+        form.uplink.rc7.apply_defaults();
+    }
+
+    run(steps.build_downlink_table, form);
+    if (!run(steps.read_downlink_settings, form)) {
+        form.downlink_general.apply_default();
+        run(steps.apply_downlink_channel_defaults, form);
+    }
+    run(steps.switch_on_pilot, form);
+
+    form.refresh_chosen_link_readouts();
+    model.loading_flag = false;
+    run(steps.update_downlink_totals, form);
+}
+
+} // namespace varnika

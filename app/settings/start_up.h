@@ -1,0 +1,33 @@
+// Start-up: fills the window from the settings files, or from the defaults where a file is missing, in a
+// fixed order in which every selection runs its change rules as a user's would.
+#pragma once
+
+#include "settings/main_form.h"
+
+#include <functional>
+
+namespace varnika {
+
+// The steps that the settings files and the downlink channel table contribute. A step left empty takes the
+// path of a missing file (the defaults apply) or does nothing.
+struct StartupSteps {
+    // Reads system_def.ini into the settings model; true when it was read.
+    std::function<bool(MainForm&)> read_system_settings;
+    // Puts the tester address of the settings model into the network fields and resolves it.
+    std::function<void(MainForm&)> apply_network_settings;
+    // Reads uplink_def.ini and applies it to the uplink page; true when it was read.
+    std::function<bool(MainForm&)> read_uplink_settings;
+    // Creates the downlink channel rows.
+    std::function<void(MainForm&)> build_downlink_table;
+    // Reads downlink_def.ini and applies it to the downlink pages; true when it was read.
+    std::function<bool(MainForm&)> read_downlink_settings;
+    std::function<void(MainForm&)> apply_downlink_channel_defaults;
+    // Switches the forward-link pilot on.
+    std::function<void(MainForm&)> switch_on_pilot;
+    // Counts the downlink channels that a generation will include.
+    std::function<void(MainForm&)> update_downlink_totals;
+};
+
+void start_up(MainForm& form, const StartupSteps& steps = {});
+
+} // namespace varnika
