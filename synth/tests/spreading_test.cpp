@@ -259,23 +259,6 @@ TEST(Spreaders, AddToTheSumsAndRepeatTheSameDataForTheSameSeed) {
     }
 }
 
-TEST(Spreaders, GainScalesEverySymbolByTheAmplitudeOfItsDecibels) {
-    const auto code = walsh(8, 3);
-    for (double db : {-20.0, -6.0, 0.0, 4.5}) {
-        Workspace w(8);
-        std::vector<double> chips_i(kChips, 0.0);
-        spread_bpsk(chips_i.data(), w.ws, 9, code.data(), db);
-        const double amplitude = std::pow(10.0, db / 20.0);
-        double power = 0.0;
-        for (double v : chips_i) {
-            ASSERT_NEAR(std::abs(v), amplitude, 1e-15 * amplitude);
-            power += v * v;
-        }
-        // The tolerance covers the rounding of 32768 accumulated squares.
-        EXPECT_NEAR(10.0 * std::log10(power / FRAME_CHIPS), db, 1e-9);
-    }
-}
-
 TEST(AccumulateSpread, AddsOrOverwrites) {
     const std::vector<double> symbols{1.0, -0.5, 2.0};
     const std::vector<double> gains{2.0, 4.0, 0.5};

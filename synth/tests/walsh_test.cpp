@@ -66,22 +66,6 @@ TEST(WalshCode, MatchesTheSylvesterDoublingForEveryRow) {
     }
 }
 
-TEST(WalshCode, RowsOfLength256AreMutuallyOrthogonal) {
-    std::vector<std::vector<double>> rows;
-    for (int i = 0; i < 256; ++i) {
-        rows.push_back(walsh(256, i));
-    }
-    for (size_t a = 0; a < 256; ++a) {
-        for (size_t b = a; b < 256; ++b) {
-            double dot = 0.0;
-            for (size_t j = 0; j < 256; ++j) {
-                dot += rows[a][j] * rows[b][j];
-            }
-            ASSERT_EQ(dot, a == b ? 256.0 : 0.0) << a << ", " << b;
-        }
-    }
-}
-
 TEST(WalshCode, LongerLengthsRepeatTheShortFunction) {
     // The symbol repetition of the supplemental channels relies on this.
     const auto w8_6 = walsh(8, 6);
