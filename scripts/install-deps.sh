@@ -18,3 +18,15 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get update -qq
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes.
+fuzz_packages=(clang libclang-rt-dev)
+fuzz_missing=()
+for p in "${fuzz_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || fuzz_missing+=("$p")
+done
+if [ ${#fuzz_missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${fuzz_missing[@]}"
+fi
