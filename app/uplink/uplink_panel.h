@@ -23,7 +23,7 @@ public:
 
     // Radio configuration: item 0 "RC 1,2" and item 2 "RC 3,4,7"; item 1 (the RC3/RC4 group) has no
     // button but may be selected by the program.
-    form::Frame channel_frame{"UL_CH_Frame", "Channel Settings"};
+    form::Frame channel_frame{"UL_CH_Frame", "Reverse-Link Channels"};
     form::OptionGroup UL_CH_Selection_Option{"UL_CH_Selection_Option", {"RC 1,2", "", "RC 3,4,7"}};
     form::Frame UL_RC12_Frame{"UL_RC12_Frame"};
     form::Label offset_qpsk{"UL_RC12_Label", "Offset QPSK"};

@@ -1,0 +1,391 @@
+#include "ui/main_window.h"
+
+#include "ui/binding.h"
+#include "ui/password_dialog.h"
+#include "ui/qt_platform.h"
+#include "ui/spin_field.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace varnika::ui {
+
+namespace {
+
+QLabel* label(form::Label& element, QWidget* parent) {
+    auto* widget = new QLabel(parent);
+    bind_label(widget, element);
+    return widget;
+}
+
+QComboBox* choice(form::ChoiceList& list, QWidget* parent, int min_width = 0) {
+    auto* combo = new QComboBox(parent);
+    bind_choice(combo, list);
+    if (min_width > 0) {
+        combo->setMinimumWidth(min_width);
+    }
+    return combo;
+}
+
+QPushButton* button(form::Button& element, QWidget* parent, int min_width = 0) {
+    auto* widget = new QPushButton(parent);
+    bind_button(widget, element);
+    if (min_width > 0) {
+        widget->setMinimumWidth(min_width);
+    }
+    return widget;
+}
+
+QGroupBox* group(const form::Frame& frame, QWidget* parent) {
+    auto* box = new QGroupBox(parent);
+    bind_frame(box, frame);
+    return box;
+}
+
+// A row of a form grid: caption, control, unit.
+void add_row(QGridLayout* grid, int row, QWidget* caption, QWidget* control, QWidget* unit = nullptr) {
+    grid->addWidget(caption, row, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    grid->addWidget(control, row, 1);
+    if (unit != nullptr) {
+        grid->addWidget(unit, row, 2, Qt::AlignLeft | Qt::AlignVCenter);
+    }
+}
+
+QGridLayout* form_grid(QWidget* parent) {
+    auto* grid = new QGridLayout(parent);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+// A page of a tab set whose content is the frame the page shows.
+QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs, QWidget* content) {
+    auto* page = new QWidget(tabs);
+    content->setParent(page);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(8, 8, 8, 8);
+    bind_frame(content, frame);
+    layout->addWidget(content);
+    return page;
+}
+
+} // namespace
+
+MainWindow::MainWindow(MainForm& form, QtPlatform& platform) : form_(form) {
+    setObjectName(qt_text(form.Form1.object_name()));
+    setWindowTitle(qt_text(form.Form1.caption()));
+    platform.register_dialog(form.tester_mode.dialog.Form4, [&form](QWidget* parent) {
+        return make_password_dialog(form.tester_mode.dialog, parent);
+    });
+
+    // Framed groups with their captions on the border, as on an instrument's front panel.
+    setStyleSheet("QGroupBox { border: 1px solid #aab0ba; border-radius: 4px; margin-top: 0.7em;"
+                  " padding-top: 0.35em; }"
+                  "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px;"
+                  " padding: 0 3px; font-weight: bold; color: #1f3a5a; }");
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(10, 8, 10, 10);
+    layout->setSpacing(8);
+    layout->addWidget(build_header(central));
+    QWidget* uplink_tabs = build_uplink_tabs(central);
+    QWidget* downlink_tabs = build_downlink_tabs(central);
+    // Only one tab set is shown at a time; both get the room of the larger, so the window keeps its size
+    // when the link changes.
+    const QSize room = uplink_tabs->sizeHint().expandedTo(downlink_tabs->sizeHint());
+    uplink_tabs->setMinimumSize(room);
+    downlink_tabs->setMinimumSize(room);
+    layout->addWidget(uplink_tabs, 1);
+    layout->addWidget(downlink_tabs, 1);
+    setCentralWidget(central);
+}
+
+QWidget* MainWindow::build_header(QWidget* parent) {
+    auto* header = new QWidget(parent);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+
+    QGroupBox* link = group(form_.link_frame, header);
+    auto* link_layout = new QHBoxLayout(link);
+    link_layout->addWidget(make_options(form_.Link_Selection_Option, Qt::Horizontal, link));
+    row->addWidget(link);
+
+    QGroupBox* tester = group(form_.tester_mode.frame, header);
+    auto* tester_layout = new QHBoxLayout(tester);
+    tester_layout->addWidget(choice(form_.tester_mode.Tester_Mode_Combo, tester, 70));
+    row->addWidget(tester);
+
+    // The read-outs as an instrument display.
+    auto* display = new QFrame(header);
+    display->setObjectName("Readout_Panel");
+    display->setFrameShape(QFrame::StyledPanel);
+    display->setFrameShadow(QFrame::Sunken);
+    display->setStyleSheet(
+        "#Readout_Panel { background: #10261c; border: 1px solid #0b1a13; border-radius: 3px; }"
+        "#Readout_Panel QLabel { color: #9fe8b8; }"
+        "#SamplingRate_Label, #DataSize_Label { color: #d6ffe2; font-weight: bold; }");
+    auto* readouts = new QGridLayout(display);
+    readouts->setContentsMargins(12, 6, 12, 6);
+    readouts->setHorizontalSpacing(10);
+    readouts->setVerticalSpacing(2);
+    QFont mono("Monospace");
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setPointSizeF(font().pointSizeF() + 1.0);
+    Readouts& values = form_.readouts;
+    QLabel* rate = label(values.SamplingRate_Label, display);
+    QLabel* size = label(values.DataSize_Label, display);
+    rate->setFont(mono);
+    size->setFont(mono);
+    rate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    rate->setMinimumWidth(QFontMetrics(mono).horizontalAdvance("000.0000MHz"));
+    size->setMinimumWidth(QFontMetrics(mono).horizontalAdvance("0,000,000Points"));
+    readouts->addWidget(label(values.SamplingRate_Caption, display), 0, 0);
+    readouts->addWidget(rate, 0, 1);
+    readouts->addWidget(label(values.DataSize_Caption, display), 1, 0);
+    readouts->addWidget(size, 1, 1);
+    row->addWidget(display);
+
+    row->addStretch(1);
+    auto* buttons = new QGridLayout;
+    buttons->setHorizontalSpacing(6);
+    buttons->setVerticalSpacing(6);
+    QPushButton* awg = button(form_.MakeAWGFile_Button, header, 140);
+    QPushButton* floating = button(form_.MakeFloatingFile_Button, header, 140);
+    QPushButton* exit = button(form_.Exit_Button, header, 90);
+    for (QPushButton* b : {awg, floating, exit}) {
+        b->setMinimumHeight(30);
+    }
+    buttons->addWidget(awg, 0, 0);
+    buttons->addWidget(floating, 1, 0);
+    buttons->addWidget(exit, 0, 1, 2, 1);
+    exit->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    row->addLayout(buttons);
+    return header;
+}
+
+QWidget* MainWindow::build_uplink_tabs(QWidget* parent) {
+    auto* tabs = new QTabWidget(parent);
+    tabs->addTab(page_with_frame(form_.UL_Frame[0], tabs, build_uplink_channel_page(tabs)),
+                 qt_text(form_.UL_SSTab.captions()[0]));
+    // The tester network settings and the save mode come onto this page.
+    tabs->addTab(page_with_frame(form_.UL_Frame[1], tabs, new QWidget(tabs)),
+                 qt_text(form_.UL_SSTab.captions()[1]));
+    bind_tabs(tabs, form_.UL_SSTab);
+    return tabs;
+}
+
+QWidget* MainWindow::build_downlink_tabs(QWidget* parent) {
+    auto* tabs = new QTabWidget(parent);
+    tabs->addTab(page_with_frame(form_.DL_Frame[0], tabs, build_downlink_general_page(tabs)),
+                 qt_text(form_.DL_SSTab.captions()[0]));
+    // The channel table, and the tester network settings and save mode, come onto these pages.
+    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs, new QWidget(tabs)),
+                 qt_text(form_.DL_SSTab.captions()[1]));
+    tabs->addTab(page_with_frame(form_.DL_Frame[2], tabs, new QWidget(tabs)),
+                 qt_text(form_.DL_SSTab.captions()[2]));
+    bind_tabs(tabs, form_.DL_SSTab);
+    return tabs;
+}
+
+QGroupBox* MainWindow::build_channel(UplinkChannel& channel, CaptionedList* extra, QWidget* parent) {
+    QGroupBox* box = group(channel.frame, parent);
+    QGridLayout* grid = form_grid(box);
+    grid->setContentsMargins(8, 6, 8, 6);
+    // The same column widths in every channel frame, so the fields line up across the grid of frames.
+    const QFontMetrics metrics(box->font());
+    grid->setColumnMinimumWidth(0, metrics.horizontalAdvance("Modulation") + 4);
+    grid->setColumnMinimumWidth(2, metrics.horizontalAdvance("dB") + 2);
+    grid->setColumnStretch(1, 0);
+    const int control_width = metrics.horizontalAdvance("W2(1)&W4(2)") + 34;
+    QWidget* power = make_field(channel.gain, 7, box);
+    power->setFixedWidth(control_width);
+    add_row(grid, 0, label(channel.power_caption, box), power, label(channel.power_unit, box));
+    int row = 1;
+    if (channel.has_walsh()) {
+        QComboBox* walsh = choice(channel.walsh, box);
+        walsh->setFixedWidth(control_width);
+        add_row(grid, row++, label(channel.walsh_caption, box), walsh);
+    }
+    if (extra != nullptr) {
+        QComboBox* list = choice(extra->list, box);
+        list->setFixedWidth(control_width);
+        add_row(grid, row++, label(extra->caption, box), list);
+    }
+    grid->setRowStretch(row, 1);
+    return box;
+}
+
+QGroupBox* MainWindow::build_filter(const form::Frame& frame, QWidget* parent,
+                                    std::initializer_list<std::pair<form::Label*, form::ChoiceList*>> lists) {
+    QGroupBox* box = group(frame, parent);
+    QGridLayout* grid = form_grid(box);
+    int row = 0;
+    for (const auto& [caption, list] : lists) {
+        add_row(grid, row++, label(*caption, box), choice(*list, box, 80));
+    }
+    return box;
+}
+
+QGroupBox* MainWindow::build_markers(int link, QWidget* parent) {
+    QGroupBox* box = group(form_.markers.frame[link], parent);
+    QGridLayout* grid = form_grid(box);
+    int row = 0;
+    for (int m = 0; m < 2; ++m) {
+        MarkerFields& marker = form_.markers.marker(m);
+        if (m > 0) {
+            auto* line = new QFrame(box);
+            line->setFrameShape(QFrame::HLine);
+            line->setFrameShadow(QFrame::Sunken);
+            grid->addWidget(line, row++, 0, 1, 3);
+        }
+        QLabel* caption = label(marker.caption[link], box);
+        QFont bold = caption->font();
+        bold.setBold(true);
+        caption->setFont(bold);
+        add_row(grid, row++, caption, choice(marker.mode[link], box, 100));
+        add_row(grid, row++, label(marker.start_caption[link], box), make_field(marker.start[link], 8, box),
+                label(marker.start_unit[link], box));
+        add_row(grid, row++, label(marker.high_caption[link], box), make_field(marker.high[link], 8, box),
+                label(marker.high_unit[link], box));
+    }
+    return box;
+}
+
+QGroupBox* MainWindow::build_frequency_offset(FrequencyOffsetFrame& offset, QWidget* parent) {
+    QGroupBox* box = group(offset.frame, parent);
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(make_options(offset.option, Qt::Horizontal, box));
+    auto* values = new QWidget(box);
+    QGridLayout* grid = form_grid(values);
+    grid->setContentsMargins(0, 0, 0, 0);
+    add_row(grid, 0, label(offset.freqerr_caption, values), make_field(offset.freqerr, 12, values),
+            label(offset.freqerr_unit, values));
+    add_row(grid, 1, label(offset.ifconv_caption, values), make_field(offset.ifconv, 12, values),
+            label(offset.ifconv_unit, values));
+    layout->addWidget(values);
+    return box;
+}
+
+QWidget* MainWindow::build_uplink_channel_page(QWidget* parent) {
+    UplinkPanel& uplink = form_.uplink;
+    auto* page = new QWidget(parent);
+    auto* columns = new QHBoxLayout(page);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(10);
+
+    // The channels of the chosen radio configuration.
+    QGroupBox* channels = group(uplink.channel_frame, page);
+    auto* channel_layout = new QVBoxLayout(channels);
+    auto* configuration = new QHBoxLayout;
+    configuration->addWidget(new QLabel("Radio Configuration :", channels));
+    configuration->addWidget(make_options(uplink.UL_CH_Selection_Option, Qt::Horizontal, channels));
+    configuration->addStretch(1);
+    configuration->addWidget(button(uplink.UL_Default_Button, channels, 100));
+    channel_layout->addLayout(configuration);
+
+    auto* rc12 = new QFrame(channels);
+    rc12->setFrameShape(QFrame::StyledPanel);
+    bind_frame(rc12, uplink.UL_RC12_Frame);
+    auto* rc12_layout = new QVBoxLayout(rc12);
+    QLabel* qpsk = label(uplink.offset_qpsk, rc12);
+    QFont large = qpsk->font();
+    large.setPointSizeF(large.pointSizeF() * 1.6);
+    large.setBold(true);
+    qpsk->setFont(large);
+    qpsk->setAlignment(Qt::AlignCenter);
+    rc12_layout->addWidget(qpsk);
+    channel_layout->addWidget(rc12, 1);
+
+    Rc34Group& rc34 = uplink.rc34;
+    auto* rc34_frame = new QWidget(channels);
+    bind_frame(rc34_frame, rc34.UL_RC34_Frame);
+    auto* rc34_grid = new QGridLayout(rc34_frame);
+    rc34_grid->setContentsMargins(0, 0, 0, 0);
+    rc34_grid->addWidget(build_channel(rc34.PICH, nullptr, rc34_frame), 0, 0);
+    rc34_grid->addWidget(build_channel(rc34.DCCH, nullptr, rc34_frame), 0, 1);
+    rc34_grid->addWidget(build_channel(rc34.FCH, nullptr, rc34_frame), 0, 2);
+    rc34_grid->addWidget(build_channel(rc34.SCH1, &rc34.SCH1_Repetition, rc34_frame), 1, 0);
+    rc34_grid->addWidget(build_channel(rc34.SCH2, &rc34.SCH2_Repetition, rc34_frame), 1, 1);
+    rc34_grid->setRowStretch(2, 1);
+    channel_layout->addWidget(rc34_frame, 1);
+
+    Rc7Group& rc7 = uplink.rc7;
+    auto* rc7_frame = new QWidget(channels);
+    bind_frame(rc7_frame, rc7.UL_RC7_Frame);
+    auto* rc7_grid = new QGridLayout(rc7_frame);
+    rc7_grid->setContentsMargins(0, 0, 0, 0);
+    rc7_grid->setSpacing(6);
+    const std::pair<UplinkChannel*, CaptionedList*> rc7_rows[] = {{&rc7.PICH, nullptr},
+                                                                  {&rc7.SPICH, nullptr},
+                                                                  {&rc7.EACH, nullptr},
+                                                                  {&rc7.PDCCH, nullptr},
+                                                                  {&rc7.REQCH, nullptr},
+                                                                  {&rc7.DCCH, nullptr},
+                                                                  {&rc7.ACKCH, nullptr},
+                                                                  {&rc7.CQICH, &rc7.CQICH_Mod},
+                                                                  {&rc7.FCH, nullptr},
+                                                                  {&rc7.SCH1, &rc7.SCH1_Repetition},
+                                                                  {&rc7.SCH2, &rc7.SCH2_Repetition},
+                                                                  {&rc7.PDCH, &rc7.PDCH_Mod}};
+    int index = 0;
+    for (const auto& [channel, extra] : rc7_rows) {
+        rc7_grid->addWidget(build_channel(*channel, extra, rc7_frame), index / 3, index % 3);
+        ++index;
+    }
+    rc7_grid->setRowStretch(4, 1);
+    channel_layout->addWidget(rc7_frame, 1);
+    // Room for the largest group from the start, so the window keeps its size when the configuration changes.
+    channels->setMinimumSize(channels->sizeHint().expandedTo(rc7_frame->sizeHint() + QSize(24, 60)));
+    columns->addWidget(channels, 1);
+
+    auto* side = new QVBoxLayout;
+    side->setSpacing(8);
+    side->addWidget(build_filter(uplink.filter_frame, page,
+                                 {{&uplink.oversampling_caption, &uplink.UL_Filter_Over_Combo},
+                                  {&uplink.iq_inverse_caption, &uplink.UL_Filter_IQinverse_Combo}}));
+    side->addWidget(build_markers(uplink_item, page));
+    side->addWidget(build_frequency_offset(uplink.offset, page));
+    side->addStretch(1);
+    columns->addLayout(side);
+    return page;
+}
+
+QWidget* MainWindow::build_downlink_general_page(QWidget* parent) {
+    DownlinkGeneralPage& downlink = form_.downlink_general;
+    auto* page = new QWidget(parent);
+    auto* columns = new QHBoxLayout(page);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(10);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(build_filter(downlink.filter_frame, page,
+                                 {{&downlink.oversampling_caption, &downlink.DL_Filter_Over_Combo},
+                                  {&downlink.iq_inverse_caption, &downlink.DL_Filter_IQinverse_Combo},
+                                  {&downlink.equalizer_caption, &downlink.DL_Filter_Equa_Combo}}));
+    left->addWidget(build_frequency_offset(downlink.offset, page));
+    auto* defaults = new QHBoxLayout;
+    defaults->addStretch(1);
+    defaults->addWidget(button(downlink.DL_GN_Default_Button, page, 100));
+    left->addLayout(defaults);
+    left->addStretch(1);
+    columns->addLayout(left);
+
+    auto* middle = new QVBoxLayout;
+    middle->addWidget(build_markers(downlink_item, page));
+    middle->addStretch(1);
+    columns->addLayout(middle);
+    columns->addStretch(1);
+    return page;
+}
+
+} // namespace varnika::ui

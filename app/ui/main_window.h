@@ -1,0 +1,34 @@
+// The main window Form1: widgets laid out over the MainForm model and bound to it.
+#pragma once
+
+#include "settings/main_form.h"
+
+#include <QMainWindow>
+
+class QGroupBox;
+class QWidget;
+
+namespace varnika::ui {
+
+class QtPlatform;
+
+class MainWindow : public QMainWindow {
+public:
+    MainWindow(MainForm& form, QtPlatform& platform);
+
+private:
+    QWidget* build_header(QWidget* parent);
+    QWidget* build_uplink_tabs(QWidget* parent);
+    QWidget* build_downlink_tabs(QWidget* parent);
+    QWidget* build_uplink_channel_page(QWidget* parent);
+    QWidget* build_downlink_general_page(QWidget* parent);
+    QGroupBox* build_channel(UplinkChannel& channel, CaptionedList* extra, QWidget* parent);
+    QGroupBox* build_filter(const form::Frame& frame, QWidget* parent,
+                            std::initializer_list<std::pair<form::Label*, form::ChoiceList*>> lists);
+    QGroupBox* build_markers(int link, QWidget* parent);
+    QGroupBox* build_frequency_offset(FrequencyOffsetFrame& offset, QWidget* parent);
+
+    MainForm& form_;
+};
+
+} // namespace varnika::ui
