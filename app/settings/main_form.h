@@ -13,6 +13,7 @@
 #include "settings/settings_model.h"
 #include "uplink/sequence_markers.h"
 #include "uplink/tester_mode.h"
+#include "uplink/tester_network.h"
 #include "uplink/uplink_panel.h"
 
 #include <array>
@@ -35,6 +36,8 @@ public:
     UplinkPanel uplink{model, readouts, markers};
     DownlinkGeneralPage downlink_general{model, readouts, markers};
     TesterMode tester_mode{model, platform, walsh_positions.table(WalshPositionTable::longest)};
+    // "Common System Settings": page 1 of UL_SSTab and page 2 of DL_SSTab.
+    TesterNetwork network{model};
 
     form::Frame Form1{"Form1", main_window_caption};
     form::Frame link_frame{"Link_Frame", "Link"};

@@ -19,7 +19,11 @@ void apply_system_settings(MainForm& form, const StartupSteps& steps) {
     form.Link_Selection_Option.select(model.link_flag);
     form.UL_SSTab.select(model.Uplink_Tab);
     form.DL_SSTab.select(model.Downlink_Tab);
-    run(steps.apply_network_settings, form);
+    if (steps.apply_network_settings) {
+        steps.apply_network_settings(form);
+    } else {
+        form.network.apply_settings();
+    }
 }
 
 } // namespace

@@ -13,7 +13,8 @@ namespace varnika {
 struct StartupSteps {
     // Reads system_def.ini into the settings model; true when it was read.
     std::function<bool(MainForm&)> read_system_settings;
-    // Puts the tester address of the settings model into the network fields and resolves it.
+    // Puts the tester address of the settings model into the network fields and resolves it; left empty,
+    // the network page does it (TesterNetwork::apply_settings).
     std::function<void(MainForm&)> apply_network_settings;
     // Reads uplink_def.ini and applies it to the uplink page; true when it was read.
     std::function<bool(MainForm&)> read_uplink_settings;
