@@ -68,9 +68,115 @@ long long decimal_order(std::string_view number) {
     return order;
 }
 
+// Writes v (below 10^8) as exactly eight decimal digits, two at a time.
+void put_eight_digits(char* out, std::uint32_t v) {
+    static constexpr std::array<char, 200> pairs = [] {
+        std::array<char, 200> p{};
+        for (std::size_t n = 0; n < 100; ++n) {
+            p[2 * n] = static_cast<char>('0' + n / 10);
+            p[2 * n + 1] = static_cast<char>('0' + n % 10);
+        }
+        return p;
+    }();
+    for (int n = 6; n >= 0; n -= 2) {
+        const std::uint32_t rest = v / 100;
+        std::memcpy(out + n, &pairs[2 * (v - rest * 100)], 2);
+        v = rest;
+    }
+}
+
+__extension__ typedef unsigned __int128 u128; // GCC and Clang on 64-bit targets
+
+// Exact "%.*e" digits without a general conversion, for normal values from 1e-22 to 2^52 and at most
+// 15 significant digits: the value is m / 2^s with an integer m below 2^53, so value x 10^k is the
+// 128-bit product m x 10^k shifted right by s, and the bits shifted out decide the rounding exactly
+// (ties to even, as printf rounds). Returns nullptr where the value is out of that range.
+char* write_scientific_exact(char* out, double value, int decimals, bool upper_case) {
+    static constexpr std::array<std::uint64_t, 23> powers = [] {
+        std::array<std::uint64_t, 23> p{};
+        std::uint64_t v = 1;
+        for (std::size_t n = 0; n < 20; ++n, v *= 10) {
+            p[n] = v;
+        }
+        return p; // 10^20 .. 10^22 do not fit 64 bits; ten_to() builds them
+    }();
+    const auto ten_to = [](int k) -> u128 {
+        return k < 20 ? u128{powers[static_cast<std::size_t>(k)]}
+                      : u128{powers[19]} * powers[static_cast<std::size_t>(k - 19)];
+    };
+    if (!std::isnormal(value)) {
+        return nullptr;
+    }
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int binary_exponent = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const int shift = 52 - binary_exponent; // value = mantissa / 2^shift
+    const int wanted = decimals + 1;        // significant digits
+    if (shift < 1 || shift > 127 || wanted < 1 || wanted > 15) {
+        return nullptr;
+    }
+    // Near floor(log10 |value|) (78913 / 2^18 is just below log10 2); corrected below.
+    int exponent = (binary_exponent * 78913) >> 18;
+    std::uint64_t digits = 0;
+    for (int attempt = 0;; ++attempt) {
+        const int k = wanted - 1 - exponent;
+        if (k < 0 || k > 22 || attempt == 3) {
+            return nullptr;
+        }
+        const u128 product = u128{mantissa} * ten_to(k); // below 2^53 x 10^22 < 2^127
+        const auto truncated = static_cast<std::uint64_t>(product >> shift);
+        if (truncated >= ten_to(wanted)) {
+            ++exponent;
+            continue;
+        }
+        if (truncated < ten_to(wanted - 1)) {
+            --exponent;
+            continue;
+        }
+        const u128 rest = product & ((u128{1} << shift) - 1);
+        const u128 half = u128{1} << (shift - 1);
+        digits = truncated + ((rest > half || (rest == half && (truncated & 1) != 0)) ? 1 : 0);
+        if (digits == ten_to(wanted)) { // 9.99..95 rounded up to 10.00..0
+            digits = static_cast<std::uint64_t>(ten_to(wanted - 1));
+            ++exponent;
+        }
+        break;
+    }
+
+    if (std::signbit(value)) {
+        *out++ = '-';
+    }
+    // Sixteen digits with leading zeros, as two independent runs of eight; the last `wanted` count.
+    char padded[16];
+    put_eight_digits(padded, static_cast<std::uint32_t>(digits / 100000000));
+    put_eight_digits(padded + 8, static_cast<std::uint32_t>(digits % 100000000));
+    const char* const text = padded + 16 - wanted;
+    *out++ = text[0];
+    if (decimals > 0) {
+        *out++ = '.';
+        if (decimals == 14) { // the text file's case, with a length the compiler can inline
+            std::memcpy(out, text + 1, 14);
+        } else {
+            std::memcpy(out, text + 1, static_cast<std::size_t>(decimals));
+        }
+        out += decimals;
+    }
+    *out++ = upper_case ? 'E' : 'e';
+    *out++ = exponent < 0 ? '-' : '+';
+    const int magnitude = exponent < 0 ? -exponent : exponent;
+    *out++ = static_cast<char>('0' + magnitude / 100);
+    *out++ = static_cast<char>('0' + magnitude / 10 % 10);
+    *out++ = static_cast<char>('0' + magnitude % 10);
+    return out;
+}
+
 } // namespace
 
 char* write_scientific(char* out, double value, int decimals, bool upper_case) {
+    if (char* end = write_scientific_exact(out, value, decimals, upper_case)) {
+        return end;
+    }
     const auto result = std::to_chars(out, out + scientific_max_chars(decimals), value,
                                       std::chars_format::scientific, decimals);
     char* end = result.ptr;
