@@ -92,15 +92,15 @@ __extension__ typedef unsigned __int128 u128; // GCC and Clang on 64-bit targets
 // 128-bit product m x 10^k shifted right by s, and the bits shifted out decide the rounding exactly
 // (ties to even, as printf rounds). Returns nullptr where the value is out of that range.
 char* write_scientific_exact(char* out, double value, int decimals, bool upper_case) {
-    static constexpr std::array<std::uint64_t, 23> powers = [] {
-        std::array<std::uint64_t, 23> p{};
+    static constexpr std::array<std::uint64_t, 20> powers = [] { // 10^0 .. 10^19
+        std::array<std::uint64_t, 20> p{};
         std::uint64_t v = 1;
         for (std::size_t n = 0; n < 20; ++n, v *= 10) {
             p[n] = v;
         }
-        return p; // 10^20 .. 10^22 do not fit 64 bits; ten_to() builds them
+        return p;
     }();
-    const auto ten_to = [](int k) -> u128 {
+    const auto ten_to = [](int k) -> u128 { // up to 10^22, beyond 64 bits
         return k < 20 ? u128{powers[static_cast<std::size_t>(k)]}
                       : u128{powers[19]} * powers[static_cast<std::size_t>(k - 19)];
     };
