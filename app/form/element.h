@@ -39,7 +39,7 @@ public:
     void set_visible(bool visible);
 
     // Fires after every change of the element's state (text, items, selection, caption, enabled, visible).
-    [[nodiscard]] Connection on_change(std::function<void()> listener) {
+    [[nodiscard]] Connection on_change(std::function<void()> listener) const {
         return changed_.connect(std::move(listener));
     }
 

@@ -21,7 +21,7 @@ void Connection::disconnect() {
     id_ = 0;
 }
 
-Connection Signal::connect(std::function<void()> slot) {
+Connection Signal::connect(std::function<void()> slot) const {
     const std::uint64_t id = list_->next_id++;
     list_->slots.emplace_back(id, std::move(slot));
     return Connection(list_, id);

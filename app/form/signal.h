@@ -39,7 +39,7 @@ private:
 
 class Signal {
 public:
-    [[nodiscard]] Connection connect(std::function<void()> slot);
+    [[nodiscard]] Connection connect(std::function<void()> slot) const;
     void emit() const;
     std::size_t listener_count() const { return list_->slots.size(); }
 
