@@ -14,3 +14,6 @@ ctest --test-dir "$root/build" --output-on-failure --parallel "$jobs"
     -DVARNIKA_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build-asan" --output-on-failure --parallel "$jobs"
+
+# A bounded fuzzing run of the configuration-file reader.
+"$root/scripts/fuzz.sh" "$root/build-fuzz" 60

@@ -29,11 +29,15 @@ extern "C" {
 /* The work area the program allocates once and passes to every export: enough for all of them. */
 #define KESTRA_WORK_BYTES 41943041
 
-/* One complex sample: I first, then Q. */
+/* One complex sample: I first, then Q. The same layout is declared by the wavesave header; whichever
+   header comes first defines it. */
+#ifndef VARNIKA_IQ_SAMPLE_DEFINED
+#define VARNIKA_IQ_SAMPLE_DEFINED
 typedef struct IqSample {
     double i;
     double q;
 } IqSample;
+#endif
 
 #pragma pack(push, 1)
 
