@@ -1,7 +1,5 @@
 #include "downlink/walsh_position_table.h"
 
-#include <algorithm>
-
 namespace varnika {
 
 int WalshPositionTable::offset_of(int length) {
@@ -17,18 +15,22 @@ int WalshPositionTable::offset_of(int length) {
 
 void WalshPositionTable::fill() {
     for (const int n : lengths) {
-        const int offset = offset_of(n);
+        const auto offset = static_cast<std::size_t>(offset_of(n));
         // Each table is the previous one doubled: entry p of length 2N spreads to 2p (even) and 2p + 1
         // (the same code with N added), so bit reversal follows without counting bits.
-        entries_[static_cast<std::size_t>(offset)] = 0;
+        entries_[offset] = 0;
         for (int width = 1; width < n; width *= 2) {
             for (int p = width - 1; p >= 0; --p) {
-                const std::int32_t value = entries_[static_cast<std::size_t>(offset + p)];
-                entries_[static_cast<std::size_t>(offset + 2 * p)] = value;
-                entries_[static_cast<std::size_t>(offset + 2 * p + 1)] = value + width;
+                const std::int32_t value = entries_[offset + static_cast<std::size_t>(p)];
+                entries_[offset + static_cast<std::size_t>(2 * p)] = value;
+                entries_[offset + static_cast<std::size_t>(2 * p + 1)] = value + width;
             }
         }
+        for (int p = 0; p < n; ++p) {
+            positions_[offset + static_cast<std::size_t>(entries_[offset + static_cast<std::size_t>(p)])] = p;
+        }
     }
+    filled_ = true;
 }
 
 std::span<const std::int32_t> WalshPositionTable::table(int length) const {
@@ -40,10 +42,23 @@ std::span<const std::int32_t> WalshPositionTable::table(int length) const {
                                                            static_cast<std::size_t>(length));
 }
 
+int WalshPositionTable::find(int length, int number) const {
+    const int offset = offset_of(length);
+    if (offset < 0) {
+        return -1;
+    }
+    if (!filled_) {
+        return number == 0 ? 0 : -1; // every entry is still 0
+    }
+    if (number < 0 || number >= length) {
+        return -1;
+    }
+    return positions_[static_cast<std::size_t>(offset + number)];
+}
+
 int WalshPositionTable::position_of(int length, int number) const {
-    const auto entries = table(length);
-    const auto it = std::find(entries.begin(), entries.end(), number);
-    return it == entries.end() ? 0 : static_cast<int>(it - entries.begin());
+    const int position = find(length, number);
+    return position < 0 ? 0 : position;
 }
 
 } // namespace varnika

@@ -23,12 +23,19 @@ public:
     // The position of `number` in the table for `length`, searched from position 0 upwards; 0 when the
     // number is not in the table or the length has no table.
     int position_of(int length, int number) const;
+    // The first position holding `number` in the table for `length`; -1 when there is none (another
+    // length, or a number the table does not hold). Constant time: the conflict check asks it for every
+    // pair of shown rows.
+    int find(int length, int number) const;
 
 private:
     static constexpr int total_entries = 4 + 8 + 16 + 32 + 64 + 128;
     static int offset_of(int length);
 
     std::array<std::int32_t, total_entries> entries_{};
+    // Per table, the position of each number 0 .. N-1 (each table holds every such number exactly once).
+    std::array<std::int32_t, total_entries> positions_{};
+    bool filled_ = false;
 };
 
 } // namespace varnika

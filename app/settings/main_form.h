@@ -3,7 +3,9 @@
 // window shows; the Qt view only binds to it.
 #pragma once
 
+#include "downlink/downlink_channel_page.h"
 #include "downlink/downlink_general_page.h"
+#include "downlink/total_power.h"
 #include "downlink/walsh_position_table.h"
 #include "form/button.h"
 #include "form/element.h"
@@ -35,6 +37,8 @@ public:
     SequenceMarkers markers{model};
     UplinkPanel uplink{model, readouts, markers};
     DownlinkGeneralPage downlink_general{model, readouts, markers};
+    DownlinkChannelPage downlink_channels{model, walsh_positions, platform};
+    TotalPowerAdjustment total_power{model, platform, uplink, downlink_channels};
     TesterMode tester_mode{model, platform, walsh_positions.table(WalshPositionTable::longest)};
     // "Common System Settings": page 1 of UL_SSTab and page 2 of DL_SSTab.
     TesterNetwork network{model};

@@ -8,9 +8,12 @@ bool run(const std::function<bool(MainForm&)>& step, MainForm& form) {
     return step && step(form);
 }
 
-void run(const std::function<void(MainForm&)>& step, MainForm& form) {
+// Runs `step`, or the model's own operation where the step is left empty.
+template <class Own> void run_or(const std::function<void(MainForm&)>& step, MainForm& form, Own own) {
     if (step) {
         step(form);
+    } else {
+        own();
     }
 }
 
@@ -57,16 +60,17 @@ void start_up(MainForm& form, const StartupSteps& steps) {
         form.uplink.rc7.apply_defaults();
     }
 
-    run(steps.build_downlink_table, form);
+    DownlinkChannelPage& channels = form.downlink_channels;
+    run_or(steps.build_downlink_table, form, [&] { channels.build_table(); });
     if (!run(steps.read_downlink_settings, form)) {
         form.downlink_general.apply_default();
-        run(steps.apply_downlink_channel_defaults, form);
+        run_or(steps.apply_downlink_channel_defaults, form, [&] { channels.apply_channel_defaults(); });
     }
-    run(steps.switch_on_pilot, form);
+    run_or(steps.switch_on_pilot, form, [&] { channels.DL_CH_Stat_Command(F_PICH).press(); });
 
     form.refresh_chosen_link_readouts();
     model.loading_flag = false;
-    run(steps.update_downlink_totals, form);
+    run_or(steps.update_downlink_totals, form, [&] { channels.update_total_count(); });
 }
 
 } // namespace varnika

@@ -9,7 +9,7 @@
 namespace varnika {
 
 // The steps that the settings files and the downlink channel table contribute. A step left empty takes the
-// path of a missing file (the defaults apply) or does nothing.
+// path of a missing file (the defaults apply) or runs the window model's own operation.
 struct StartupSteps {
     // Reads system_def.ini into the settings model; true when it was read.
     std::function<bool(MainForm&)> read_system_settings;
@@ -18,14 +18,13 @@ struct StartupSteps {
     std::function<void(MainForm&)> apply_network_settings;
     // Reads uplink_def.ini and applies it to the uplink page; true when it was read.
     std::function<bool(MainForm&)> read_uplink_settings;
-    // Creates the downlink channel rows.
-    std::function<void(MainForm&)> build_downlink_table;
     // Reads downlink_def.ini and applies it to the downlink pages; true when it was read.
     std::function<bool(MainForm&)> read_downlink_settings;
+    // The downlink channel steps; left empty, the channel page does them: creates its rows, applies the
+    // channel defaults, presses the pilot's status button once, and counts "Total No".
+    std::function<void(MainForm&)> build_downlink_table;
     std::function<void(MainForm&)> apply_downlink_channel_defaults;
-    // Switches the forward-link pilot on.
     std::function<void(MainForm&)> switch_on_pilot;
-    // Counts the downlink channels that a generation will include.
     std::function<void(MainForm&)> update_downlink_totals;
 };
 

@@ -1,0 +1,69 @@
+#include "downlink/total_power.h"
+
+#include "form/number_text.h"
+#include "settings/base10_log.h"
+
+#include <cmath>
+
+namespace varnika {
+
+namespace {
+
+template <class Channels> void add_channels_on(std::vector<form::TextField*>& fields, Channels channels) {
+    for (UplinkChannel* channel : channels) {
+        if (channel->on()) {
+            fields.push_back(&channel->gain);
+        }
+    }
+}
+
+} // namespace
+
+void adjust_to_unit_total(const std::vector<form::TextField*>& fields, form::Platform& platform) {
+    if (fields.empty()) {
+        return;
+    }
+    double total = 0.0;
+    for (const form::TextField* field : fields) {
+        total += std::pow(10.0, field->number() / 10.0);
+    }
+    const double shift_db = 10.0 * checked_log10(1.0 / total, platform);
+    for (form::TextField* field : fields) {
+        field->set_text(form::format_fixed(field->number() + shift_db, 2));
+    }
+}
+
+TotalPowerAdjustment::TotalPowerAdjustment(SettingsModel& model, form::Platform& platform,
+                                           UplinkPanel& uplink, DownlinkChannelPage& downlink)
+    : model_(model), platform_(platform), uplink_(uplink), downlink_(downlink) {
+    for (int item : {uplink_item, downlink_item}) {
+        Adjust_Total_Power_Button[item].set_press_rule([this, item] { adjust_total_power(item); });
+    }
+}
+
+std::vector<form::TextField*> TotalPowerAdjustment::included_fields(int button_index) {
+    std::vector<form::TextField*> fields;
+    if (button_index == downlink_item) {
+        if (!downlink_.built()) {
+            return fields;
+        }
+        fields.push_back(&downlink_.row(0).DL_CH_POWER_Text);
+        for (int r = 1; r < dl_row_count; ++r) {
+            DlRow& row = downlink_.row(r);
+            if (row.shown() && !row.marked()) {
+                fields.push_back(&row.DL_CH_POWER_Text);
+            }
+        }
+    } else if (model_.UL_CH_flag == 1) {
+        add_channels_on(fields, uplink_.rc34.channels());
+    } else if (model_.UL_CH_flag == 2) {
+        add_channels_on(fields, uplink_.rc7.channels());
+    }
+    return fields;
+}
+
+void TotalPowerAdjustment::adjust_total_power(int button_index) {
+    adjust_to_unit_total(included_fields(button_index), platform_);
+}
+
+} // namespace varnika
