@@ -1,0 +1,39 @@
+// The PAPR dialog Form3: the peak-to-average power ratio and the I and Q crest factors of the last AWG
+// file, in dB with two decimals. Modeless; "OK" hides it, and each AWG run brings it to the front again.
+#pragma once
+
+#include "form/button.h"
+#include "form/element.h"
+#include "form/text_field.h"
+
+#include <array>
+#include <string>
+
+namespace varnika {
+
+// x rounded to two decimals as the dialog shows it: the whole part of (x * 100 + 0.5), divided by 100,
+// written "0.00".
+std::string papr_text(double x_db);
+
+class PaprDialog {
+public:
+    PaprDialog();
+    PaprDialog(const PaprDialog&) = delete;
+    PaprDialog& operator=(const PaprDialog&) = delete;
+
+    form::Dialog Form3{"Form3", "PAPR"};
+    // Item 0 the PAPR, item 1 the I crest factor, item 2 the Q crest factor.
+    std::array<form::TextField, 3> PAPR{form::TextField(form::ElementId("PAPR", 0)),
+                                        form::TextField(form::ElementId("PAPR", 1)),
+                                        form::TextField(form::ElementId("PAPR", 2))};
+    std::array<form::Label, 3> captions{form::Label(form::ElementId("PAPR_Label", 0), "PAPR"),
+                                        form::Label(form::ElementId("PAPR_Label", 1), "I"),
+                                        form::Label(form::ElementId("PAPR_Label", 2), "Q")};
+    form::Button PAPR_Command{"PAPR_Command", "OK"};
+
+    void show_values(double papr_db, double crest_i_db, double crest_q_db);
+    // Hides the dialog and shows it again, so that an open dialog comes to the front.
+    void bring_to_front();
+};
+
+} // namespace varnika

@@ -1,0 +1,64 @@
+#include "ui/papr_dialog.h"
+
+#include "ui/binding.h"
+
+#include <QDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+#include <memory>
+
+namespace varnika::ui {
+
+namespace {
+
+QDialog* make_papr_dialog(PaprDialog& model, QWidget* parent) {
+    auto* dialog = new QDialog(parent);
+    dialog->setObjectName(qt_text(model.Form3.object_name()));
+    dialog->setWindowTitle(qt_text(model.Form3.caption()));
+    dialog->setModal(false);
+    auto* grid = new QGridLayout(dialog);
+    for (int k = 0; k < 3; ++k) {
+        auto* caption = new QLabel(dialog);
+        bind_label(caption, model.captions[static_cast<std::size_t>(k)]);
+        auto* value = new QLineEdit(dialog);
+        bind_field(value, model.PAPR[static_cast<std::size_t>(k)]);
+        value->setReadOnly(true);
+        value->setAlignment(Qt::AlignRight);
+        value->setMinimumWidth(90);
+        grid->addWidget(caption, k, 0);
+        grid->addWidget(value, k, 1);
+        grid->addWidget(new QLabel("dB", dialog), k, 2);
+    }
+    auto* ok = new QPushButton(dialog);
+    bind_button(ok, model.PAPR_Command);
+    grid->addWidget(ok, 3, 0, 1, 3, Qt::AlignCenter);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+    // Closed with the title bar: the model hides it too.
+    QObject::connect(dialog, &QDialog::finished, dialog, [&model] { model.Form3.close(); });
+    return dialog;
+}
+
+} // namespace
+
+void attach_papr_dialog(PaprDialog& model, QWidget* parent) {
+    auto view = std::make_shared<QPointer<QDialog>>();
+    keep_while_alive(parent, model.Form3.on_change([&model, parent, view] {
+        if (model.Form3.visible()) {
+            if (view->isNull()) {
+                *view = make_papr_dialog(model, parent);
+            }
+            QDialog* dialog = *view;
+            dialog->show();
+            dialog->raise();
+            dialog->activateWindow();
+        } else if (!view->isNull() && (*view)->isVisible()) {
+            (*view)->hide();
+        }
+    }));
+}
+
+} // namespace varnika::ui
