@@ -1,8 +1,13 @@
 // Varnika: the cdma2000 1xEV-DV waveform generator's window.
+#include "run/generation_run.h"
+#include "run/library_binding.h"
+#include "run/tester_share.h"
 #include "settings/main_form.h"
 #include "settings/start_up.h"
 #include "ui/main_window.h"
+#include "ui/papr_dialog.h"
 #include "ui/qt_platform.h"
+#include "ui/run_desktop.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -13,10 +18,19 @@ int main(int argc, char* argv[]) {
 
     varnika::ui::QtPlatform platform;
     varnika::MainForm form(platform);
+    // The generation run binds kestra and wavesave from the program's folder, where its temporary files
+    // go too; it also serves the network page's look-ups, which start-up already runs.
+    const std::filesystem::path folder = varnika::program_folder();
+    varnika::ProgramLibraries libraries(folder);
+    varnika::TesterShare tester_share;
+    varnika::ui::QtGenerationDesktop desktop;
+    varnika::GenerationRun run(form, desktop, libraries, tester_share, folder);
     varnika::start_up(form);
 
     varnika::ui::MainWindow window(form, platform);
     platform.set_main_window(&window);
+    desktop.set_main_window(&window);
+    varnika::ui::attach_papr_dialog(run.papr, &window);
     window.show();
     return QApplication::exec();
 }
