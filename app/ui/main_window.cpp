@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "ui/binding.h"
+#include "ui/downlink_channel_page_view.h"
 #include "ui/password_dialog.h"
 #include "ui/qt_platform.h"
 #include "ui/spin_field.h"
@@ -188,9 +189,9 @@ QWidget* MainWindow::build_downlink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
     tabs->addTab(page_with_frame(form_.DL_Frame[0], tabs, build_downlink_general_page(tabs)),
                  qt_text(form_.DL_SSTab.captions()[0]));
-    // The channel table, and the tester network settings and save mode, come onto these pages.
-    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs, new QWidget(tabs)),
+    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs, build_downlink_channel_page(form_, tabs)),
                  qt_text(form_.DL_SSTab.captions()[1]));
+    // The tester network settings and save mode come onto this page.
     tabs->addTab(page_with_frame(form_.DL_Frame[2], tabs, new QWidget(tabs)),
                  qt_text(form_.DL_SSTab.captions()[2]));
     bind_tabs(tabs, form_.DL_SSTab);
@@ -290,6 +291,7 @@ QWidget* MainWindow::build_uplink_channel_page(QWidget* parent) {
     configuration->addWidget(new QLabel("Radio Configuration :", channels));
     configuration->addWidget(make_options(uplink.UL_CH_Selection_Option, Qt::Horizontal, channels));
     configuration->addStretch(1);
+    configuration->addWidget(button(form_.total_power.Adjust_Total_Power_Button[uplink_item], channels, 130));
     configuration->addWidget(button(uplink.UL_Default_Button, channels, 100));
     channel_layout->addLayout(configuration);
 
