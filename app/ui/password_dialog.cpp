@@ -3,13 +3,45 @@
 #include "ui/binding.h"
 
 #include <QDialog>
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace varnika::ui {
+
+namespace {
+
+// The tester password contains a control character. A line edit would take Ctrl+letter as an
+// editing command, so here Ctrl+A .. Ctrl+Z type the control codes 1 .. 26 instead.
+class ControlCharacterKeys : public QObject {
+public:
+    ControlCharacterKeys(QLineEdit* edit, form::TextField& field)
+        : QObject(edit), edit_(edit), field_(field) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->modifiers() == Qt::ControlModifier && key->key() >= Qt::Key_A &&
+                key->key() <= Qt::Key_Z) {
+                edit_->insert(QString(QChar(key->key() - Qt::Key_A + 1)));
+                field_.set_text(edit_->text().toStdString());
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit* edit_;
+    form::TextField& field_;
+};
+
+} // namespace
 
 QDialog* make_password_dialog(PasswordDialog& model, QWidget* parent) {
     auto* dialog = new QDialog(parent);
@@ -19,6 +51,7 @@ QDialog* make_password_dialog(PasswordDialog& model, QWidget* parent) {
 
     auto* password = new QLineEdit(dialog);
     bind_field(password, model.Pass_Text);
+    password->installEventFilter(new ControlCharacterKeys(password, model.Pass_Text));
     password->setStyleSheet("lineedit-password-character: 42"); // "*" for every character
     password->setMinimumWidth(200);
 

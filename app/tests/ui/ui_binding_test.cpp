@@ -210,6 +210,24 @@ private slots:
         QVERIFY(dialog_seen);
         QCOMPARE(combo->currentText(), QString("OFF"));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+        // The accepted password has a control character in it, typed as Ctrl+E.
+        dialog_seen = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            dialog_seen = true;
+            auto* password = dialog->findChild<QLineEdit*>("Pass_Text");
+            QTest::keyClicks(password, ",E7");
+            QTest::keyClick(password, Qt::Key_E, Qt::ControlModifier);
+            QTest::keyClicks(password, "rp");
+            QCOMPARE(password->text().size(), 6);
+            QTest::keyClick(password, Qt::Key_Return);
+        });
+        QTest::keyClick(combo, Qt::Key_Down);
+        QVERIFY(dialog_seen);
+        QCOMPARE(form_->model.tester_mode_flag, std::int16_t{1});
+        QCOMPARE(combo->currentText(), QString("ON"));
     }
 };
 
