@@ -19,14 +19,19 @@ std::string reference_file_name(const std::string& file_name, int filter_index, 
     return reference;
 }
 
-std::string filter_extension(const std::string& filter, int filter_index) {
-    std::vector<std::string_view> parts;
+std::vector<std::string> filter_parts(const std::string& filter) {
+    std::vector<std::string> parts;
     std::string_view rest = filter;
     for (std::size_t bar = rest.find('|'); bar != std::string_view::npos; bar = rest.find('|')) {
-        parts.push_back(rest.substr(0, bar));
+        parts.emplace_back(rest.substr(0, bar));
         rest.remove_prefix(bar + 1);
     }
-    parts.push_back(rest);
+    parts.emplace_back(rest);
+    return parts;
+}
+
+std::string filter_extension(const std::string& filter, int filter_index) {
+    const std::vector<std::string> parts = filter_parts(filter);
     const auto pattern_index = static_cast<std::size_t>(2 * filter_index - 1);
     if (filter_index < 1 || pattern_index >= parts.size()) {
         return {};

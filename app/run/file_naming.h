@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace varnika {
 
@@ -25,6 +26,9 @@ inline constexpr const char* reference_temporary_name = "$$$kestra_tsigtemp";
 // named type's four-character extension is replaced by ".ref"; with "all files" ".ref" is appended. It
 // never names the waveform file itself: "sig.ref" chosen as a waveform file gets "sig.ref.ref".
 std::string reference_file_name(const std::string& file_name, int filter_index, int named_filters);
+
+// The pieces of a filter list between its "|" marks: caption, pattern, caption, pattern, ...
+std::vector<std::string> filter_parts(const std::string& filter);
 
 // The file extension of filter entry `filter_index` ("awv" for "*.awv"); empty for "*.*" or no such entry.
 std::string filter_extension(const std::string& filter, int filter_index);

@@ -7,23 +7,11 @@
 #include <QFileDialog>
 #include <QWidget>
 
-#include <string_view>
 #include <vector>
 
 namespace varnika::ui {
 
 namespace {
-
-std::vector<std::string> filter_parts(const std::string& filter) {
-    std::vector<std::string> parts;
-    std::string_view rest = filter;
-    for (std::size_t bar = rest.find('|'); bar != std::string_view::npos; bar = rest.find('|')) {
-        parts.emplace_back(rest.substr(0, bar));
-        rest.remove_prefix(bar + 1);
-    }
-    parts.emplace_back(rest);
-    return parts;
-}
 
 // "AWG(*.awv)|*.awv|all files(*.*)|*.*" as Qt's name filters: "AWG (*.awv)", "all files (*)".
 QStringList qt_name_filters(const std::string& filter) {
