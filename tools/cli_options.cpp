@@ -1,0 +1,238 @@
+#include "cli_options.h"
+
+#include "downlink/downlink_channel_page.h"
+#include "settings/settings_model.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace varnika::cli {
+
+namespace {
+
+std::string joined(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : separator) + item;
+    }
+    return text;
+}
+
+// A whole decimal number and nothing else.
+std::optional<int> whole_number(const std::string& text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Reads one option's value into `options`; an error text when the value is not one the option takes.
+using ValueRule = std::function<std::optional<std::string>(const std::string&, Options&)>;
+
+std::optional<std::string> take_link(const std::string& value, Options& options) {
+    if (value == "uplink" || value == "downlink") {
+        options.link = value == "uplink" ? uplink_item : downlink_item;
+        return std::nullopt;
+    }
+    return "--link takes uplink or downlink, not '" + value + "'";
+}
+
+std::optional<std::string> take_configuration(const std::string& value, Options& options) {
+    static const std::map<std::string, int> items{{"12", 0}, {"34", 1}, {"7", 2}};
+    const auto found = items.find(value);
+    if (found == items.end()) {
+        return "--rc takes 12, 34 or 7, not '" + value + "'";
+    }
+    options.configuration = found->second;
+    return std::nullopt;
+}
+
+std::optional<std::string> take_test_model(const std::string& value, Options& options) {
+    const std::optional<int> number = whole_number(value);
+    const int count = static_cast<int>(test_model_items.size());
+    if (!number || *number < 1 || *number > count) {
+        return "--test-model takes a number from 1 to " + std::to_string(count) + ", not '" + value + "'";
+    }
+    options.test_model = *number - 1;
+    return std::nullopt;
+}
+
+std::optional<std::string> take_ratio(const std::string& value, Options& options) {
+    if (std::find(oversampling_items.begin(), oversampling_items.end(), value) == oversampling_items.end()) {
+        return "--ratio takes one of " + joined(oversampling_items, ", ") + ", not '" + value + "'";
+    }
+    options.ratio = value;
+    return std::nullopt;
+}
+
+std::optional<std::string> take_iq_inverse(const std::string& value, Options& options) {
+    if (value == "on" || value == "off") {
+        options.iq_inverse = value == "on" ? 1 : 0;
+        return std::nullopt;
+    }
+    return "--iq-inverse takes on or off, not '" + value + "'";
+}
+
+std::optional<std::string> take_settings_dir(const std::string& value, Options& options) {
+    if (value.empty()) {
+        return "--settings-dir needs a folder";
+    }
+    options.settings_dir = value;
+    return std::nullopt;
+}
+
+std::optional<std::string> take_reference(const std::string& value, Options& options) {
+    if (value.empty()) {
+        return "--reference needs a file name";
+    }
+    options.reference_file = value;
+    return std::nullopt;
+}
+
+const std::map<std::string, ValueRule>& value_options() {
+    static const std::map<std::string, ValueRule> rules{
+        {"--settings-dir", take_settings_dir}, {"--reference", take_reference},   {"--link", take_link},
+        {"--rc", take_configuration},          {"--test-model", take_test_model}, {"--ratio", take_ratio},
+        {"--iq-inverse", take_iq_inverse},
+    };
+    return rules;
+}
+
+// The checks that concern the command line as a whole.
+std::optional<std::string> whole_line_error(const Options& options) {
+    if (options.command == Command::None && !options.save_settings) {
+        return "nothing to do: give make-awg FILE, make-floating FILE or --save-settings";
+    }
+    if (options.command == Command::None && options.reference_file) {
+        return "--reference needs make-awg or make-floating";
+    }
+    if (options.reference_file && std::filesystem::absolute(*options.reference_file).lexically_normal() ==
+                                      std::filesystem::absolute(options.file).lexically_normal()) {
+        return "--reference must name another file than the waveform file";
+    }
+    // The window has no option for the RC3/RC4 group alone and sets aside an uplink_def.ini naming it,
+    // so saving it would lose the whole uplink page at the next start.
+    if (options.save_settings && options.configuration == 1) {
+        return "--rc 34 cannot be saved: the window reads no uplink_def.ini with the RC3/RC4 group";
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ParsedArguments parse_arguments(std::span<const std::string> arguments) {
+    Options options;
+    auto refuse = [](std::string error) { return ParsedArguments{std::nullopt, std::move(error)}; };
+    // Asking for help is never an error, whatever else the line holds.
+    if (std::any_of(arguments.begin(), arguments.end(),
+                    [](const std::string& word) { return word == "-h" || word == "--help"; })) {
+        options.help = true;
+        return {options, {}};
+    }
+    for (std::size_t k = 0; k < arguments.size(); ++k) {
+        const std::string& word = arguments[k];
+        if (word == "--save-settings") {
+            options.save_settings = true;
+            continue;
+        }
+        if (word.starts_with("--")) {
+            // "--ratio 20" or "--ratio=20".
+            const std::size_t equals = word.find('=');
+            const std::string name = word.substr(0, equals);
+            const auto rule = value_options().find(name);
+            if (rule == value_options().end()) {
+                return refuse("unknown option " + name);
+            }
+            std::string value;
+            if (equals != std::string::npos) {
+                value = word.substr(equals + 1);
+            } else if (k + 1 < arguments.size()) {
+                value = arguments[++k];
+            } else {
+                return refuse(name + " needs a value");
+            }
+            if (auto error = rule->second(value, options)) {
+                return refuse(*error);
+            }
+            continue;
+        }
+        if (word.starts_with("-") && word.size() > 1) {
+            return refuse("unknown option " + word);
+        }
+        if (options.command != Command::None) {
+            return refuse("unexpected argument '" + word + "'");
+        }
+        if (word != "make-awg" && word != "make-floating") {
+            return refuse("unknown command '" + word + "'");
+        }
+        if (k + 1 >= arguments.size() || arguments[k + 1].empty()) {
+            return refuse(word + " needs a file name");
+        }
+        options.command = word == "make-awg" ? Command::MakeAwg : Command::MakeFloating;
+        options.file = arguments[++k];
+    }
+    if (auto error = whole_line_error(options)) {
+        return refuse(*error);
+    }
+    return {options, {}};
+}
+
+std::string help_text() {
+    std::string models;
+    for (std::size_t k = 0; k < test_model_items.size(); ++k) {
+        models += "                           " + std::to_string(k + 1) + "  " + test_model_items[k] + "\n";
+    }
+    return "Usage: varnika-cli make-awg FILE [options]\n"
+           "       varnika-cli make-floating FILE [options]\n"
+           "       varnika-cli --save-settings [options]\n"
+           "\n"
+           "Makes a cdma2000 1xEV-DV test waveform without a display. The program starts up as the Varnika\n"
+           "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its own folder (the\n"
+           "defaults where a file is missing or damaged), makes the choices the options ask for through the\n"
+           "window's own controls, and runs \"Make AWG File\" (make-awg) or \"Make Floating File\"\n"
+           "(make-floating) into FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR\n"
+           "dialog shows them.\n"
+           "\n"
+           "Options:\n"
+           "  --settings-dir DIR     read the settings files from DIR (and save them there) instead of\n"
+           "                         the program's folder\n"
+           "  --link uplink|downlink the link choice\n"
+           "  --rc 12|34|7           the uplink radio configuration: \"RC 1,2\", the RC3/RC4 group, or\n"
+           "                         \"RC 3,4,7\" (the RC3/RC4 group alone cannot be saved)\n"
+           "  --test-model N         the downlink test model N, applied as its \"Set\" button does:\n" +
+           models + "  --ratio N              the chosen link's oversampling ratio: " +
+           joined(oversampling_items, " ") +
+           "\n"
+           "                         (an AWG file needs a sampling rate of 12.5 MHz to 200 MHz: 12 and up)\n"
+           "  --iq-inverse on|off    the chosen link's \"I/Q Inverse\"\n"
+           "  --reference FILE       also write the chip-rate reference file, as Tester Mode does\n"
+           "  --save-settings        write the three settings files as \"Save and Quit\" does, after the "
+           "run\n"
+           "                         has succeeded\n"
+           "  -h, --help             show this text\n"
+           "\n"
+           "The choices are made in this order: link, radio configuration, test model, ratio, I/Q inverse;\n"
+           "--ratio and --iq-inverse concern the link chosen by then. A value may also follow an '='.\n"
+           "Files are written completely or not at all: each is written under a temporary name beside its\n"
+           "destination and replaces an existing file only once everything has been written. When the\n"
+           "settings choose saving into the tester's waveform folder, the AWG file goes there as the\n"
+           "window's run sends it.\n"
+           "\n"
+           "Exit codes:\n"
+           "  0  done\n"
+           "  1  unexpected internal error\n"
+           "  2  usage: unknown option or command, bad or missing value, missing settings folder\n"
+           "  3  the AWG run refuses the sampling rate (ratio 4 or 8)\n"
+           "  4  a waveform, reference or settings file could not be written\n"
+           "  5  libkestra.so or libwavesave.so, or one of their exports, is missing\n"
+           "\n"
+           "Example: Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
+           "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n";
+}
+
+} // namespace varnika::cli
