@@ -11,6 +11,7 @@
 #include "form/element.h"
 #include "form/option_group.h"
 #include "form/platform.h"
+#include "settings/exit_flow.h"
 #include "settings/readouts.h"
 #include "settings/settings_model.h"
 #include "uplink/sequence_markers.h"
@@ -19,6 +20,7 @@
 #include "uplink/uplink_panel.h"
 
 #include <array>
+#include <filesystem>
 
 namespace varnika {
 
@@ -31,6 +33,9 @@ public:
     MainForm& operator=(const MainForm&) = delete;
 
     form::Platform& platform;
+    // The program's folder, where the settings files are kept. Empty (a window model without a program,
+    // as in most tests): start-up finds no settings files and saving them fails.
+    std::filesystem::path settings_folder;
     SettingsModel model;
     Readouts readouts{model};
     WalshPositionTable walsh_positions;
@@ -61,6 +66,8 @@ public:
     form::Button MakeAWGFile_Button{"MakeAWGFile_Button", "Make AWG File"};
     form::Button MakeFloatingFile_Button{"MakeFloatingFile_Button", "Make Floating File"};
     form::Button Exit_Button{"Exit_Button", "Exit"};
+    // The exit dialog and what its answers do; the view hands every close request of the window to it.
+    ExitFlow exit_flow{*this};
 
     // The read-outs of the chosen link, as at the end of start-up.
     void refresh_chosen_link_readouts();

@@ -1,11 +1,15 @@
 #include "settings/start_up.h"
 
+#include "settings/downlink_file.h"
+#include "settings/settings_files.h"
+
 namespace varnika {
 
 namespace {
 
-bool run(const std::function<bool(MainForm&)>& step, MainForm& form) {
-    return step && step(form);
+// Runs a read step, or reads the file from the settings folder where the step is left empty.
+bool run(const std::function<bool(MainForm&)>& step, MainForm& form, bool (*read_file)(MainForm&)) {
+    return step ? step(form) : read_file(form);
 }
 
 // Runs `step`, or the model's own operation where the step is left empty.
@@ -42,7 +46,7 @@ void start_up(MainForm& form, const StartupSteps& steps) {
     form.uplink.UL_Filter_Over_Combo.select(0);
     form.downlink_general.DL_Filter_Over_Combo.select(0);
 
-    if (run(steps.read_system_settings, form)) {
+    if (run(steps.read_system_settings, form, read_system_settings)) {
         apply_system_settings(form, steps);
     } else {
         // No system settings: the uplink on its first pages; the network fields stay empty.
@@ -53,7 +57,7 @@ void start_up(MainForm& form, const StartupSteps& steps) {
 
     form.walsh_positions.fill();
 
-    if (!run(steps.read_uplink_settings, form)) {
+    if (!run(steps.read_uplink_settings, form, read_uplink_settings)) {
         form.uplink.UL_CH_Selection_Option.select(0);
         form.uplink.apply_default();
         form.uplink.rc34.apply_defaults();
@@ -62,7 +66,7 @@ void start_up(MainForm& form, const StartupSteps& steps) {
 
     DownlinkChannelPage& channels = form.downlink_channels;
     run_or(steps.build_downlink_table, form, [&] { channels.build_table(); });
-    if (!run(steps.read_downlink_settings, form)) {
+    if (!run(steps.read_downlink_settings, form, load_downlink_settings)) {
         form.downlink_general.apply_default();
         run_or(steps.apply_downlink_channel_defaults, form, [&] { channels.apply_channel_defaults(); });
     }

@@ -8,8 +8,9 @@
 
 namespace varnika {
 
-// The steps that the settings files and the downlink channel table contribute. A step left empty takes the
-// path of a missing file (the defaults apply) or runs the window model's own operation.
+// The steps that the settings files and the downlink channel table contribute. A read step left empty
+// reads its file from the form's settings folder (with no folder, the file counts as missing and the
+// defaults apply); any other step left empty runs the window model's own operation.
 struct StartupSteps {
     // Reads system_def.ini into the settings model; true when it was read.
     std::function<bool(MainForm&)> read_system_settings;

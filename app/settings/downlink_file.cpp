@@ -1,0 +1,168 @@
+#include "settings/downlink_file.h"
+
+#include "form/number_text.h"
+#include "settings/main_form.h"
+#include "settings/settings_files.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace varnika {
+
+namespace {
+
+int integer(const std::string& value) {
+    return settings_integer(value).value_or(0);
+}
+
+// The downlink pages' lines, in file order.
+class DownlinkLayout {
+public:
+    explicit DownlinkLayout(MainForm& form) {
+        DownlinkGeneralPage& general = form.downlink_general;
+        SettingsModel& model = form.model;
+        DownlinkChannelPage& channels = form.downlink_channels;
+        lines_.reserve(downlink_file_lines - 1);
+
+        choice("ovr:", general.DL_Filter_Over_Combo);
+        choice("IQswap:", general.DL_Filter_IQinverse_Combo);
+        choice("FiltPhaseSw:", general.DL_Filter_Equa_Combo);
+        lines_.push_back(
+            {"dl_df_flag:", integer_within(0, 2), [&model] { return std::to_string(model.dl_df_flag); },
+             [&general](const std::string& value) { general.offset.option.select(integer(value)); }});
+        text("DL_Freqerr:", general.offset.freqerr);
+        text("DL_IFconv:", general.offset.ifconv);
+        choice("TestModel:", channels.DL_CH_TestModel_Combo);
+        append_marker_lines(lines_, form, downlink_item);
+        for (int type = 1; type < dl_type_count; ++type) {
+            status(channels, type);
+        }
+        for (int type = 1; type < dl_type_count; ++type) {
+            multiplicity(channels, type);
+        }
+        for (int type = 0; type < dl_type_count; ++type) {
+            const DlTypeEntry& entry = channels.type_entry(type);
+            for (std::int32_t r = entry.first_row; r <= entry.last_reserved_row(); ++r) {
+                row(downlink_row_prefix(type), channels.row(r));
+            }
+        }
+    }
+
+    std::span<const SettingsLine> lines() const { return lines_; }
+
+private:
+    void choice(std::string key, form::ChoiceList& list) {
+        lines_.push_back(choice_line(std::move(key), list));
+    }
+    void text(std::string key, form::TextField& field) { lines_.push_back(text_line(std::move(key), field)); }
+
+    // The status button is pressed only where the file's status differs, as the user would press it.
+    void status(DownlinkChannelPage& channels, int type) {
+        lines_.push_back({"CH_Stat_" + std::to_string(type) + ":",
+                          {},
+                          [&channels, type] { return channels.DL_CH_Stat_Command(type).caption(); },
+                          [&channels, type](const std::string& value) {
+                              if ((value == "ON") != channels.type_entry(type).on()) {
+                                  channels.DL_CH_Stat_Command(type).press();
+                              }
+                          }});
+    }
+
+    // Written as the field shows it and committed on reading, which keeps it within 1 .. capacity.
+    void multiplicity(DownlinkChannelPage& channels, int type) {
+        form::TextField& field = channels.DL_CH_Multi_Text(type);
+        lines_.push_back({"CH_Multi_" + std::to_string(type) + ":",
+                          {},
+                          [&field] { return field.text(); },
+                          [&field](const std::string& value) {
+                              if (field.enabled()) {
+                                  field.set_text(value);
+                                  field.commit();
+                              }
+                          }});
+    }
+
+    void power(std::string key, form::TextField& field) {
+        lines_.push_back({std::move(key), finite_number(), [&field] { return number_text(field.number()); },
+                          [&field](const std::string& value) {
+                              field.set_text(form::format_fixed(form::parse_number(value).value_or(0.0), 2));
+                          }});
+    }
+
+    void row(const std::string& prefix, DlRow& r) {
+        // Built by appending: GCC 12 misreads "_" + std::string&& as an overlapping copy (-Wrestrict).
+        std::string index(1, '_');
+        index.append(std::to_string(r.row())).append(1, ':');
+        const DlTypeInfo& info = r.info();
+        lines_.push_back(
+            {prefix + "Warn" + index, true_or_false(), [&r] { return r.marked() ? "True" : "False"; },
+             [&r](const std::string& value) { r.set_marked(settings_truth(value).value_or(false)); }});
+        if (r.DL_CH_WLEN_Combo) {
+            choice(prefix + "WLen" + index, *r.DL_CH_WLEN_Combo);
+        }
+        if (r.DL_CH_WNO_Combo) {
+            choice(prefix + "WNo" + index, *r.DL_CH_WNO_Combo);
+        } else if (info.number_kind == WalshNumberKind::Typed) {
+            // The number the row shows, as a plain integer; on reading it is written into the field
+            // without a commit.
+            lines_.push_back({prefix + "WNo" + index,
+                              integer_within(std::numeric_limits<std::int32_t>::min(),
+                                             std::numeric_limits<std::int32_t>::max()),
+                              [&r] { return std::to_string(r.number()); },
+                              [&r](const std::string& value) { r.write_walsh_number(value); }});
+        }
+        power(prefix + "Gain" + index, r.DL_CH_POWER_Text);
+        if (r.DL_CH_POWER2_Text) {
+            power(prefix + "Gain2" + index, *r.DL_CH_POWER2_Text);
+        }
+        if (r.DL_CH_MOD_Combo) {
+            choice(prefix + "Mod" + index, *r.DL_CH_MOD_Combo);
+        }
+    }
+
+    std::vector<SettingsLine> lines_;
+};
+
+} // namespace
+
+std::string downlink_row_prefix(int type) {
+    std::string prefix = dl_type_info(type).name;
+    std::replace(prefix.begin(), prefix.end(), '-', '_');
+    return prefix + "_";
+}
+
+std::vector<std::string> downlink_settings_lines(MainForm& form) {
+    if (!form.downlink_channels.built()) {
+        return {};
+    }
+    return settings_lines_of(downlink_file_header, DownlinkLayout(form).lines());
+}
+
+bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form) {
+    if (!form.downlink_channels.built() || lines.size() != downlink_file_lines) {
+        return false;
+    }
+    // The file's warning marks stand as read: no Walsh number is tested and "Total No" waits while
+    // loading. Start-up has set the flag already; any other reader gets the count once at the end.
+    SettingsModel& model = form.model;
+    const bool was_loading = model.loading_flag;
+    model.loading_flag = true;
+    const bool applied = apply_settings_lines(lines, DownlinkLayout(form).lines());
+    model.loading_flag = was_loading;
+    if (applied && !was_loading) {
+        form.downlink_channels.update_total_count();
+    }
+    return applied;
+}
+
+bool load_downlink_settings(MainForm& form) {
+    return read_settings_lines(form.settings_folder, downlink_file_name, file_line_buffer,
+                               form.model.FileLines) &&
+           apply_downlink_settings(form.model.FileLines, form);
+}
+
+bool save_downlink_settings(MainForm& form) {
+    return write_settings_file(form, SettingsFile::Downlink);
+}
+
+} // namespace varnika

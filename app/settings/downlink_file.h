@@ -1,0 +1,31 @@
+// downlink_def.ini: the whole state of the downlink pages. The filter and frequency-offset settings, the
+// test-model choice, the downlink markers, the status and multiplicity of the sixteen switchable channel
+// types, and every field of all 807 channel rows, shown or not, warning marks included: values of rows
+// that are hidden survive a restart too.
+//
+// Row lines are keyed by the type's prefix, the entry name and the row's index in the whole table
+// ("PCH_WNo_2:"). Powers are written as plain numbers ("-7.3"), not as the two-decimal field text, and
+// shown with two decimals again when read. Reading runs while loading_flag is set, so no Walsh number is
+// tested: the warning marks are the ones the file holds.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace varnika {
+
+class MainForm;
+
+// The key prefix of a channel type's row lines: its name with "_" for "-", and "_" ("F_PICH_").
+std::string downlink_row_prefix(int type);
+
+std::vector<std::string> downlink_settings_lines(MainForm& form);
+// Needs the channel table built; false, with nothing applied, when the lines do not make a whole,
+// undamaged file.
+bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form);
+
+bool load_downlink_settings(MainForm& form);
+bool save_downlink_settings(MainForm& form);
+
+} // namespace varnika

@@ -1,0 +1,302 @@
+#include "settings/settings_files.h"
+
+#include "settings/downlink_file.h"
+#include "settings/main_form.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace varnika {
+
+namespace {
+
+// No marker period can reach beyond the longest waveform.
+constexpr std::int32_t max_marker_period = max_oversampling * frame_chips;
+
+// A value already checked by its line.
+int integer(const std::string& value) {
+    return settings_integer(value).value_or(0);
+}
+
+SettingsLine integer_line(std::string key, std::int32_t& field, std::int32_t first, std::int32_t last) {
+    return {std::move(key), integer_within(first, last), [&field] { return std::to_string(field); },
+            [&field](const std::string& value) { field = integer(value); }};
+}
+
+SettingsLine string_line(std::string key, std::string& field) {
+    return {std::move(key),
+            {},
+            [&field] { return field; },
+            [&field](const std::string& value) { field = value; }};
+}
+
+// The PDCH Walsh list under each item of UL_RC7_PDCH_Mod_Combo ("BPSK", "QPSK", "8PSK").
+const std::array<const std::vector<std::string>*, 3> pdch_walsh_lists{
+    &pdch_walsh_items_bpsk, &pdch_walsh_items_qpsk, &pdch_walsh_items_8psk};
+
+// Whether a link's marker column holds what the marker fields' rules allow: even periods within the
+// waveform.
+bool markers_in_range(const SettingsModel& model, int link) {
+    const std::int32_t data_size = model.data_size(link);
+    const auto column = static_cast<std::size_t>(link);
+    for (const std::size_t start : {std::size_t{Mark1Sta}, std::size_t{Mark2Sta}}) {
+        const std::int64_t begin = model.MarkerTable[start][column];
+        const std::int64_t high = model.MarkerTable[start + 1][column];
+        if (begin % 2 != 0 || high % 2 != 0 || begin + high > data_size) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<SettingsLine> system_layout(SettingsModel& model) {
+    return {
+        integer_line("link_flag:", model.link_flag, 0, 1),
+        integer_line("Uplink_Tab:", model.Uplink_Tab, 0, 1),
+        integer_line("Downlink_Tab:", model.Downlink_Tab, 0, 2),
+        string_line("HostName:", model.HostName),
+        string_line("IPadress1:", model.IPadress1),
+        string_line("IPadress2:", model.IPadress2),
+        string_line("IPadress3:", model.IPadress3),
+        string_line("IPadress4:", model.IPadress4),
+        integer_line("SaveMode:", model.SaveMode, 0, 1),
+        integer_line("IPaddressUL:", model.IPaddressUL, 0, 1),
+    };
+}
+
+// The uplink page's lines, in file order.
+class UplinkLayout {
+public:
+    explicit UplinkLayout(MainForm& form) {
+        UplinkPanel& ul = form.uplink;
+        SettingsModel& model = form.model;
+        choice("ovr:", ul.UL_Filter_Over_Combo);
+        choice("IQswap:", ul.UL_Filter_IQinverse_Combo);
+        // The window offers no button for the RC3/RC4 group alone (1): a file naming it is damaged.
+        lines_.push_back(
+            {"UL_CH_flag:",
+             [](std::string_view value) {
+                 const auto flag = settings_integer(value);
+                 return flag && (*flag == 0 || *flag == 2);
+             },
+             [&model] { return std::to_string(model.UL_CH_flag); },
+             [&ul](const std::string& value) { ul.UL_CH_Selection_Option.select(integer(value)); }});
+        lines_.push_back({"ul_df_flag:", integer_within(0, 2),
+                          [&model] { return std::to_string(model.ul_df_flag); },
+                          [&ul](const std::string& value) { ul.offset.option.select(integer(value)); }});
+        text("UL_Freqerr:", ul.offset.freqerr);
+        text("UL_IFconv:", ul.offset.ifconv);
+        append_marker_lines(lines_, form, uplink_item);
+
+        Rc34Group& rc34 = ul.rc34;
+        text("RC34_PICH_Gain:", rc34.PICH.gain);
+        channel("RC34_DCCH", rc34.DCCH);
+        channel("RC34_FCH", rc34.FCH);
+        walsh("RC34_SCH1", rc34.SCH1);
+        choice("RC34_SCH1_Repet:", rc34.SCH1_Repetition.list, sch1_repetition_items.size());
+        text("RC34_SCH1_Gain:", rc34.SCH1.gain);
+        walsh("RC34_SCH2", rc34.SCH2);
+        choice("RC34_SCH2_Repet:", rc34.SCH2_Repetition.list, sch2_repetition_items.size());
+        text("RC34_SCH2_Gain:", rc34.SCH2.gain);
+
+        Rc7Group& rc7 = ul.rc7;
+        text("RC7_PICH_Gain:", rc7.PICH.gain);
+        channel("RC7_SPICH", rc7.SPICH);
+        channel("RC7_EACH", rc7.EACH);
+        channel("RC7_PDCCH", rc7.PDCCH);
+        channel("RC7_REQCH", rc7.REQCH);
+        channel("RC7_DCCH", rc7.DCCH);
+        channel("RC7_ACKCH", rc7.ACKCH);
+        walsh("RC7_CQICH", rc7.CQICH);
+        choice("RC7_CQICH_Mod:", rc7.CQICH_Mod.list);
+        text("RC7_CQICH_Gain:", rc7.CQICH.gain);
+        channel("RC7_FCH", rc7.FCH);
+        walsh("RC7_SCH1", rc7.SCH1);
+        choice("RC7_SCH1_Repet:", rc7.SCH1_Repetition.list, sch1_repetition_items.size());
+        text("RC7_SCH1_Gain:", rc7.SCH1.gain);
+        walsh("RC7_SCH2", rc7.SCH2);
+        choice("RC7_SCH2_Repet:", rc7.SCH2_Repetition.list, sch2_repetition_items.size());
+        text("RC7_SCH2_Gain:", rc7.SCH2.gain);
+        pdch(rc7);
+        text("RC7_PDCH_Gain:", rc7.PDCH.gain);
+    }
+
+    std::span<const SettingsLine> lines() const { return lines_; }
+
+private:
+    void choice(std::string key, form::ChoiceList& list, std::size_t longest = 0) {
+        lines_.push_back(choice_line(std::move(key), list, static_cast<int>(longest)));
+    }
+
+    // A power or frequency text goes in as written; the field repairs it when it is next left.
+    void text(std::string key, form::TextField& field) { lines_.push_back(text_line(std::move(key), field)); }
+
+    // The PDCH Walsh index counts in the list of the modulation written on the next line. The list that
+    // stands before that line may be another modulation's, where the same index names another code (index
+    // 1 is "W4(2)" under BPSK but "W2(1)" under QPSK) and that code may clash where the written one does
+    // not. So the modulation is chosen first, which rebuilds the list, and the written index is selected
+    // in it last; that selection runs the PDCH Walsh rule against the channels as read. An index beyond
+    // the written modulation's list makes the file damaged.
+    void pdch(Rc7Group& rc7) {
+        auto walsh_index = std::make_shared<int>(0);
+        form::ChoiceList& walsh = rc7.PDCH.walsh;
+        form::ChoiceList& modulation = rc7.PDCH_Mod.list;
+        const SettingsLine::Check walsh_valid = index_below(static_cast<int>(pdch_walsh_items_qpsk.size()));
+        lines_.push_back({"RC7_PDCH_Walsh:",
+                          [walsh_index, walsh_valid](std::string_view value) {
+                              *walsh_index = settings_integer(value).value_or(0);
+                              return walsh_valid(value);
+                          },
+                          [&walsh] { return std::to_string(std::max(walsh.selected(), 0)); },
+                          {}});
+        lines_.push_back(
+            {"RC7_PDCH_Mod:",
+             [walsh_index](std::string_view value) {
+                 const auto chosen = settings_integer(value);
+                 return chosen && *chosen >= 0 && *chosen < static_cast<int>(pdch_walsh_lists.size()) &&
+                        *walsh_index <
+                            static_cast<int>(pdch_walsh_lists[static_cast<std::size_t>(*chosen)]->size());
+             },
+             [&modulation] { return std::to_string(std::max(modulation.selected(), 0)); },
+             [walsh_index, &walsh, &modulation](const std::string& value) {
+                 modulation.select(integer(value));
+                 walsh.select(*walsh_index);
+             }});
+    }
+
+    void walsh(const std::string& channel_key, UplinkChannel& channel) {
+        choice(channel_key + "_Walsh:", channel.walsh);
+    }
+
+    void channel(const std::string& channel_key, UplinkChannel& channel) {
+        walsh(channel_key, channel);
+        text(channel_key + "_Gain:", channel.gain);
+    }
+
+    std::vector<SettingsLine> lines_;
+};
+
+} // namespace
+
+SettingsLine choice_line(std::string key, form::ChoiceList& list, int longest) {
+    const int count = longest > 0 ? longest : list.count();
+    return {std::move(key), index_below(count),
+            [&list] { return std::to_string(std::max(list.selected(), 0)); },
+            [&list](const std::string& value) { list.select(integer(value)); }};
+}
+
+SettingsLine text_line(std::string key, form::TextField& field) {
+    return {std::move(key),
+            {},
+            [&field] { return field.text(); },
+            [&field](const std::string& value) { field.set_text(value); }};
+}
+
+void append_marker_lines(std::vector<SettingsLine>& lines, MainForm& form, int link) {
+    static constexpr std::array<const char*, 6> keys{
+        "Mark1Mod:", "Mark1Sta:", "Mark1Hig:", "Mark2Mod:", "Mark2Sta:", "Mark2Hig:"};
+    for (std::size_t entry = 0; entry < keys.size(); ++entry) {
+        std::int32_t& stored = form.model.MarkerTable[entry][static_cast<std::size_t>(link)];
+        const bool mode = entry == Mark1Mod || entry == Mark2Mod;
+        const bool last = entry + 1 == keys.size();
+        lines.push_back({keys[entry],
+                         mode ? index_below(static_cast<int>(marker_mode_items.size()))
+                              : integer_within(0, max_marker_period),
+                         [&stored] { return std::to_string(stored); },
+                         [&stored, &form, link, last](const std::string& value) {
+                             stored = integer(value);
+                             if (!last) {
+                                 return;
+                             }
+                             form.markers.show_table(link);
+                             if (!markers_in_range(form.model, link)) {
+                                 // Leaving start, then high, makes both even and keeps them within the
+                                 // waveform; for periods in range it changes nothing.
+                                 for (int marker = 0; marker < 2; ++marker) {
+                                     form.markers.marker(marker).start[link].commit();
+                                     form.markers.marker(marker).high[link].commit();
+                                 }
+                             }
+                         }});
+    }
+}
+
+const char* settings_file_name(SettingsFile file) {
+    switch (file) {
+    case SettingsFile::System:
+        return system_file_name;
+    case SettingsFile::Uplink:
+        return uplink_file_name;
+    case SettingsFile::Downlink:
+        break;
+    }
+    return downlink_file_name;
+}
+
+std::filesystem::path settings_file_path(const MainForm& form, SettingsFile file) {
+    return form.settings_folder / settings_file_name(file);
+}
+
+std::vector<std::string> system_settings_lines(SettingsModel& model) {
+    return settings_lines_of(system_file_header, system_layout(model));
+}
+
+bool take_system_settings(std::span<const std::string> lines, SettingsModel& model) {
+    return apply_settings_lines(lines, system_layout(model));
+}
+
+bool read_system_settings(MainForm& form) {
+    std::vector<std::string> lines;
+    return read_settings_lines(form.settings_folder, system_file_name, system_line_buffer, lines) &&
+           take_system_settings(lines, form.model);
+}
+
+bool write_system_settings(MainForm& form) {
+    return write_settings_file(form, SettingsFile::System);
+}
+
+std::vector<std::string> uplink_settings_lines(MainForm& form) {
+    return settings_lines_of(uplink_file_header, UplinkLayout(form).lines());
+}
+
+bool apply_uplink_settings(std::span<const std::string> lines, MainForm& form) {
+    return apply_settings_lines(lines, UplinkLayout(form).lines());
+}
+
+bool read_uplink_settings(MainForm& form) {
+    return read_settings_lines(form.settings_folder, uplink_file_name, file_line_buffer,
+                               form.model.FileLines) &&
+           apply_uplink_settings(form.model.FileLines, form);
+}
+
+bool write_uplink_settings(MainForm& form) {
+    return write_settings_file(form, SettingsFile::Uplink);
+}
+
+bool write_settings_file(MainForm& form, SettingsFile file) {
+    // Without a program folder there is nowhere to keep settings: that is a failed write, not a quiet one.
+    if (form.settings_folder.empty()) {
+        return false;
+    }
+    std::vector<std::string> lines;
+    switch (file) {
+    case SettingsFile::System:
+        lines = system_settings_lines(form.model);
+        break;
+    case SettingsFile::Uplink:
+        lines = uplink_settings_lines(form);
+        break;
+    case SettingsFile::Downlink:
+        lines = downlink_settings_lines(form);
+        break;
+    }
+    // A page that cannot describe itself (no channel table yet) must not replace a good file.
+    if (lines.empty()) {
+        return false;
+    }
+    return write_settings_lines(settings_file_path(form, file), lines);
+}
+
+} // namespace varnika

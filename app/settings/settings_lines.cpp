@@ -1,0 +1,236 @@
+#include "settings/settings_lines.h"
+
+#include "form/number_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace varnika {
+
+namespace {
+
+bool write_all(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Makes the rename itself durable; a folder that cannot be synced does not undo the write.
+void sync_folder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+std::string value_of(std::string_view line, std::string_view key) {
+    if (key.empty()) {
+        return std::string(line);
+    }
+    std::string value;
+    value.reserve(line.size());
+    std::size_t from = 0;
+    for (std::size_t found = line.find(key); found != std::string_view::npos; found = line.find(key, from)) {
+        value.append(line.substr(from, found - from));
+        from = found + key.size();
+    }
+    value.append(line.substr(from));
+    return value;
+}
+
+std::optional<std::vector<std::string>> split_settings_lines(std::string_view text,
+                                                             std::size_t buffer_lines) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        if (lines.size() == buffer_lines) {
+            return std::nullopt;
+        }
+        const std::size_t end = text.find_first_of("\r\n");
+        lines.emplace_back(text.substr(0, end));
+        if (end == std::string_view::npos) {
+            break;
+        }
+        const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+        text.remove_prefix(end + (crlf ? 2 : 1));
+    }
+    return lines;
+}
+
+bool settings_file_exists(const std::filesystem::path& folder, std::string_view name) {
+    // Looked up by listing the folder, so a file whose name differs only in letter case is not taken
+    // for it, whatever the file system's view of letter case.
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().filename() == name) {
+            return it->is_regular_file(error) && !error;
+        }
+    }
+    return false;
+}
+
+bool read_settings_lines(const std::filesystem::path& folder, std::string_view name, std::size_t buffer_lines,
+                         std::vector<std::string>& lines) {
+    if (folder.empty() || !settings_file_exists(folder, name)) {
+        return false;
+    }
+    std::ifstream in(folder / name, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::string text;
+    std::array<char, 65536> chunk{};
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+        if (text.size() > settings_file_max_bytes) {
+            return false;
+        }
+    }
+    if (in.bad()) {
+        return false;
+    }
+    auto split = split_settings_lines(text, buffer_lines);
+    if (!split) {
+        return false;
+    }
+    lines = std::move(*split);
+    return true;
+}
+
+bool apply_settings_lines(std::span<const std::string> lines, std::span<const SettingsLine> layout) {
+    if (lines.size() != layout.size() + 1) {
+        return false;
+    }
+    std::vector<std::string> values(layout.size());
+    for (std::size_t n = 0; n < layout.size(); ++n) {
+        values[n] = value_of(lines[n + 1], layout[n].key);
+        if (layout[n].valid && !layout[n].valid(values[n])) {
+            return false;
+        }
+    }
+    for (std::size_t n = 0; n < layout.size(); ++n) {
+        if (layout[n].apply) {
+            layout[n].apply(values[n]);
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> settings_lines_of(std::string_view header, std::span<const SettingsLine> layout) {
+    std::vector<std::string> lines;
+    lines.reserve(layout.size() + 1);
+    lines.emplace_back(header);
+    for (const SettingsLine& line : layout) {
+        std::string value = line.value ? line.value() : std::string();
+        std::replace_if(
+            value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        lines.push_back(line.key + value);
+    }
+    return lines;
+}
+
+bool write_settings_lines(const std::filesystem::path& path, std::span<const std::string> lines) {
+    if (path.empty() || !path.has_filename()) {
+        return false;
+    }
+    std::string text;
+    for (const std::string& line : lines) {
+        text.append(line).append("\r\n");
+    }
+    const std::filesystem::path temporary = path.string() + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = write_all(fd, text) && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    sync_folder(path.parent_path());
+    return true;
+}
+
+std::optional<std::int32_t> settings_integer(std::string_view value) {
+    const std::size_t digits = value.starts_with('-') ? 1 : 0;
+    if (value.size() == digits || !std::all_of(value.begin() + static_cast<std::ptrdiff_t>(digits),
+                                               value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    std::int32_t number = 0;
+    const auto result = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (result.ec != std::errc() || result.ptr != value.data() + value.size()) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+SettingsLine::Check integer_within(std::int32_t first, std::int32_t last) {
+    return [first, last](std::string_view value) {
+        const auto number = settings_integer(value);
+        return number && *number >= first && *number <= last;
+    };
+}
+
+SettingsLine::Check index_below(int count) {
+    return integer_within(0, count - 1);
+}
+
+SettingsLine::Check finite_number() {
+    return [](std::string_view value) {
+        const auto number = form::parse_number(value);
+        return number && std::isfinite(*number);
+    };
+}
+
+std::optional<bool> settings_truth(std::string_view value) {
+    auto equals = [value](std::string_view word) {
+        return value.size() == word.size() &&
+               std::equal(value.begin(), value.end(), word.begin(), [](char a, char b) {
+                   return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+               });
+    };
+    if (equals("true")) {
+        return true;
+    }
+    if (equals("false")) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+SettingsLine::Check true_or_false() {
+    return [](std::string_view value) { return settings_truth(value).has_value(); };
+}
+
+std::string number_text(double value) {
+    if (value == 0.0) {
+        return "0";
+    }
+    std::array<char, 64> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    return std::string(buffer.data(), result.ptr);
+}
+
+} // namespace varnika

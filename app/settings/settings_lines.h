@@ -1,0 +1,81 @@
+// The line format the three settings files share, and how they reach the disk. A file is text lines ended
+// by CR LF; line 1 names the file's kind, every further line is a key immediately followed by its value.
+// Lines are positional: a reader takes the value of line n by removing line n's key from it. Each file is
+// described once, as a list of SettingsLine, which both the writer and the reader walk, so the two cannot
+// drift apart.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnika {
+
+// Larger files are not settings files this program wrote; they are refused unread.
+inline constexpr std::uintmax_t settings_file_max_bytes = 8 * 1024 * 1024;
+
+// One line of a settings file.
+struct SettingsLine {
+    using Check = std::function<bool(std::string_view value)>;
+    using Take = std::function<std::string()>;
+    using Apply = std::function<void(const std::string& value)>;
+
+    std::string key;
+    Check valid; // whether a value read from the file may be applied; empty: any text
+    Take value;  // what the writer writes after the key
+    Apply apply; // what the reader does with the value; empty: nothing
+};
+
+// The value of `line` for `key`: the line with every occurrence of the key removed (left to right, as
+// found), so a line that lacks its key is taken whole.
+std::string value_of(std::string_view line, std::string_view key);
+
+// Splits file text into lines. A line ends at CR LF, and also at a lone LF or CR; a last line without an
+// end counts too. Nothing when there are more than `buffer_lines` lines.
+std::optional<std::vector<std::string>> split_settings_lines(std::string_view text, std::size_t buffer_lines);
+
+// Whether `folder` holds a regular file named exactly `name` (letter case included).
+bool settings_file_exists(const std::filesystem::path& folder, std::string_view name);
+
+// Reads the file `name` of `folder` into `lines`: false when it does not exist by exactly that name,
+// cannot be read, is larger than settings_file_max_bytes or has more than `buffer_lines` lines.
+bool read_settings_lines(const std::filesystem::path& folder, std::string_view name, std::size_t buffer_lines,
+                         std::vector<std::string>& lines);
+
+// Checks every value of `lines` against `layout` (same count, each value valid), and only then applies
+// them all in line order. The first line is the header and is not looked at. False, with nothing
+// applied, when a line is missing or extra or a value is not valid.
+bool apply_settings_lines(std::span<const std::string> lines, std::span<const SettingsLine> layout);
+
+// The lines the writer produces from `layout`: key and value, with `header` as line 1. A value never
+// holds a line break: one would split the line and make the whole file unreadable.
+std::vector<std::string> settings_lines_of(std::string_view header, std::span<const SettingsLine> layout);
+
+// Writes `lines`, each ended by CR LF, to `path` completely or not at all: the text goes to a temporary
+// file beside it, which is flushed to the disk and then renamed over `path`. On any failure the
+// temporary file is removed, `path` is left as it was, and the result is false.
+bool write_settings_lines(const std::filesystem::path& path, std::span<const std::string> lines);
+
+// Value checks.
+// A plain decimal integer: an optional "-" and digits, within the 32-bit range.
+std::optional<std::int32_t> settings_integer(std::string_view value);
+// An integer in first .. last.
+SettingsLine::Check integer_within(std::int32_t first, std::int32_t last);
+// The index of an item of a list of `count` items.
+SettingsLine::Check index_below(int count);
+// A finite number in the form the number-to-text conversion writes ("-7.3", "0", "1e-05").
+SettingsLine::Check finite_number();
+// "True" or "False" in any letter case.
+SettingsLine::Check true_or_false();
+std::optional<bool> settings_truth(std::string_view value);
+
+// The shortest text that reads back as exactly `value` ("-7.3" for -7.30, "0" for 0 and -0).
+std::string number_text(double value);
+
+} // namespace varnika
