@@ -170,7 +170,9 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         if (word != "make-awg" && word != "make-floating") {
             return refuse("unknown command '" + word + "'");
         }
-        if (k + 1 >= arguments.size() || arguments[k + 1].empty()) {
+        // "make-awg --ratio 20" lacks the file name; a file whose name starts so is "./--name".
+        if (k + 1 >= arguments.size() || arguments[k + 1].empty() ||
+            (arguments[k + 1].starts_with("-") && arguments[k + 1].size() > 1)) {
             return refuse(word + " needs a file name");
         }
         options.command = word == "make-awg" ? Command::MakeAwg : Command::MakeFloating;

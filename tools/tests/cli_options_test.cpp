@@ -54,6 +54,7 @@ TEST(CommandLine, RefusesWordsAndValuesItDoesNotKnowWithOneLineSayingWhich) {
         {"make-awg", "x.awv", "--iq-inverse", "yes"},
         {"make-awg", "x.awv", "--ratio"},
         {"make-awg"},
+        {"make-awg", "--ratio", "12"},
         {"make-awg", "x.awv", "extra"},
         {"make-wave", "x.awv"},
         {"--link", "uplink"},
