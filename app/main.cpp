@@ -25,6 +25,8 @@ int main(int argc, char* argv[]) {
     varnika::TesterShare tester_share;
     varnika::ui::QtGenerationDesktop desktop;
     varnika::GenerationRun run(form, desktop, libraries, tester_share, folder);
+    // The settings files live beside the program: start-up reads them, "Save and Quit" writes them.
+    form.settings_folder = folder;
     varnika::start_up(form);
 
     varnika::ui::MainWindow window(form, platform);

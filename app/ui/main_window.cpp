@@ -2,17 +2,22 @@
 
 #include "ui/binding.h"
 #include "ui/downlink_channel_page_view.h"
+#include "ui/exit_dialog.h"
 #include "ui/password_dialog.h"
 #include "ui/qt_platform.h"
 #include "ui/spin_field.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -86,6 +91,21 @@ MainWindow::MainWindow(MainForm& form, QtPlatform& platform) : form_(form) {
     platform.register_dialog(form.tester_mode.dialog.Form4, [&form](QWidget* parent) {
         return make_password_dialog(form.tester_mode.dialog, parent);
     });
+    platform.register_dialog(form.exit_flow.dialog.Form2, [&form](QWidget* parent) {
+        return make_exit_dialog(form.exit_flow.dialog, parent);
+    });
+    // The session ending is a close request too. Where the session lets the program ask, the dialog's
+    // answer decides, and Cancel keeps the session; where it does not, nothing is written, as with
+    // "Quit without Saving", so no settings file is ever changed without the user's choice.
+    QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (manager.allowsInteraction()) {
+            const bool closed = close();
+            manager.release();
+            if (!closed) {
+                manager.cancel();
+            }
+        }
+    });
 
     // Framed groups with their captions on the border, as on an instrument's front panel.
     setStyleSheet("QGroupBox { border: 1px solid #aab0ba; border-radius: 4px; margin-top: 0.7em;"
@@ -107,6 +127,16 @@ MainWindow::MainWindow(MainForm& form, QtPlatform& platform) : form_(form) {
     layout->addWidget(uplink_tabs, 1);
     layout->addWidget(downlink_tabs, 1);
     setCentralWidget(central);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (form_.exit_flow.close_requested()) {
+        event->accept();
+        // At once, whatever other windows are still open.
+        QCoreApplication::quit();
+    } else {
+        event->ignore();
+    }
 }
 
 QWidget* MainWindow::build_header(QWidget* parent) {

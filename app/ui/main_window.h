@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 
+class QCloseEvent;
 class QGroupBox;
 class QWidget;
 
@@ -15,6 +16,11 @@ class QtPlatform;
 class MainWindow : public QMainWindow {
 public:
     MainWindow(MainForm& form, QtPlatform& platform);
+
+protected:
+    // Every way of closing the window (the "Exit" button, the close box, the desktop session ending)
+    // asks the exit dialog; the window closes and the program ends only when the answer is to quit.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QWidget* build_header(QWidget* parent);
