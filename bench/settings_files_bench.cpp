@@ -1,0 +1,149 @@
+// Settings-file timings at model level: reading downlink_def.ini (2874 lines) into a freshly built channel
+// table as start-up does, the whole start-up from three files against one without any, and writing the
+// downlink file (which includes flushing it to the disk). Two pages: Test Model 1 with six F-FCH, and
+// every type on at full multiplicity, the worst case, where every status press tests all rows shown.
+#include "downlink/downlink_channel_page.h"
+#include "settings/downlink_file.h"
+#include "settings/main_form.h"
+#include "settings/settings_files.h"
+#include "settings/start_up.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace varnika;
+
+class SilentPlatform : public form::Platform {
+public:
+    void run_modal(form::Dialog&) override {}
+    form::MessageAnswer show_message(const std::string&, const std::string&, form::MessageIcon,
+                                     form::MessageButtons) override {
+        return form::MessageAnswer::Ok;
+    }
+    void close_main_window() override {}
+    void end_program() override {}
+};
+
+enum Page { test_model_page = 0, all_on_page = 1 };
+
+// A program folder holding the three files of `page`, removed at the end.
+class SettingsFolder {
+public:
+    explicit SettingsFolder(Page page) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "varnika-bench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        path_ = pattern;
+        MainForm form(platform_);
+        start_up(form);
+        DownlinkChannelPage& channels = form.downlink_channels;
+        if (page == all_on_page) {
+            for (int type = 1; type < dl_type_count; ++type) {
+                form::TextField& multiplicity = channels.DL_CH_Multi_Text(type);
+                multiplicity.set_text(std::to_string(channels.type_entry(type).capacity));
+                multiplicity.commit();
+                channels.DL_CH_Stat_Command(type).press();
+            }
+        } else {
+            channels.apply_test_model(5);
+        }
+        form.settings_folder = path_;
+        for (SettingsFile file : {SettingsFile::System, SettingsFile::Uplink, SettingsFile::Downlink}) {
+            if (!write_settings_file(form, file)) {
+                std::abort();
+            }
+        }
+    }
+    SettingsFolder(const SettingsFolder&) = delete;
+    SettingsFolder& operator=(const SettingsFolder&) = delete;
+    ~SettingsFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    SilentPlatform platform_;
+    std::filesystem::path path_;
+};
+
+// Reading and applying downlink_def.ini into a table just built, with loading_flag set as at start-up.
+void BM_ReadDownlinkFile(benchmark::State& state) {
+    const SettingsFolder folder(static_cast<Page>(state.range(0)));
+    SilentPlatform platform;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto form = std::make_unique<MainForm>(platform);
+        form->settings_folder = folder.path();
+        form->downlink_channels.build_table();
+        form->model.loading_flag = true;
+        state.ResumeTiming();
+        if (!load_downlink_settings(*form)) {
+            state.SkipWithError("downlink_def.ini was not read");
+        }
+        state.PauseTiming();
+        form.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ReadDownlinkFile)->Arg(test_model_page)->Arg(all_on_page)->Unit(benchmark::kMillisecond);
+
+// The whole start-up; argument -1: a folder without settings files, so the defaults apply.
+void BM_StartUp(benchmark::State& state) {
+    std::unique_ptr<SettingsFolder> folder;
+    if (state.range(0) >= 0) {
+        folder = std::make_unique<SettingsFolder>(static_cast<Page>(state.range(0)));
+    }
+    SilentPlatform platform;
+    for (auto _ : state) {
+        auto form = std::make_unique<MainForm>(platform);
+        if (folder) {
+            form->settings_folder = folder->path();
+        }
+        start_up(*form);
+        benchmark::DoNotOptimize(form.get());
+        state.PauseTiming();
+        form.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StartUp)->Arg(-1)->Arg(test_model_page)->Arg(all_on_page)->Unit(benchmark::kMillisecond);
+
+// Writing downlink_def.ini: the lines from the page, then the temporary file flushed and renamed.
+void BM_WriteDownlinkFile(benchmark::State& state) {
+    const SettingsFolder folder(all_on_page);
+    SilentPlatform platform;
+    MainForm form(platform);
+    form.settings_folder = folder.path();
+    start_up(form);
+    for (auto _ : state) {
+        if (!write_settings_file(form, SettingsFile::Downlink)) {
+            state.SkipWithError("downlink_def.ini was not written");
+        }
+    }
+}
+BENCHMARK(BM_WriteDownlinkFile)->Unit(benchmark::kMillisecond);
+
+// The 2874 lines alone, without the disk.
+void BM_DownlinkFileLines(benchmark::State& state) {
+    SilentPlatform platform;
+    MainForm form(platform);
+    start_up(form);
+    for (auto _ : state) {
+        auto lines = downlink_settings_lines(form);
+        benchmark::DoNotOptimize(lines.data());
+    }
+}
+BENCHMARK(BM_DownlinkFileLines)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
