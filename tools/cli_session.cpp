@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // How the run's message for a library or export it could not bind begins.
-constexpr std::string_view unbound_library_message = "No file was written. ";
+constexpr std::string_view unbound_library_message = no_file_written_message;
 
 // A run shows at most one message before it ends; what it says decides the exit code.
 int exit_code_for(const HeadlessPlatform::Message& message) {

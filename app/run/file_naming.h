@@ -27,6 +27,10 @@ inline constexpr const char* reference_temporary_name = "$$$kestra_tsigtemp";
 // never names the waveform file itself: "sig.ref" chosen as a waveform file gets "sig.ref.ref".
 std::string reference_file_name(const std::string& file_name, int filter_index, int named_filters);
 
+// The name a file is written under until it is complete: hidden, in the same folder, so that the final
+// rename never crosses file systems ("dir/sig.awv" -> "dir/.sig.awv.partial").
+std::string staging_name(const std::string& file_name);
+
 // The pieces of a filter list between its "|" marks: caption, pattern, caption, pattern, ...
 std::vector<std::string> filter_parts(const std::string& filter);
 

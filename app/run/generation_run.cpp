@@ -132,7 +132,7 @@ void GenerationRun::run(Output output) {
     if (!written) {
         guard.restore_pointer();
         if (!missing_.empty()) {
-            form_.platform.show_message("No file was written. " + missing_, title,
+            form_.platform.show_message(no_file_written_message + missing_, title,
                                         form::MessageIcon::Critical, form::MessageButtons::Ok);
         }
         return;
@@ -235,14 +235,31 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
         reference_file_name(chosen, answer.filter_index, awg ? awg_named_filters : floating_named_filters);
     const std::filesystem::path waveform_temporary = program_folder_ / awg_temporary_name;
     const std::filesystem::path reference_temporary = program_folder_ / reference_temporary_name;
-    const std::string waveform_target = to_tester ? waveform_temporary.string() : chosen;
-    const std::string reference_target = to_tester ? reference_temporary.string() : reference;
+    // Outside tester-save mode each file is written under a staging name beside the chosen one and then
+    // renamed over it: a write that fails part-way (a full disk) leaves no truncated waveform under the
+    // chosen name, and a file of that name from an earlier run stays as it was.
+    const std::string waveform_target = to_tester ? waveform_temporary.string() : staging_name(chosen);
+    const std::string reference_target = to_tester ? reference_temporary.string() : staging_name(reference);
 
     Written written;
     auto not_written = [&written, to_tester](const std::string& file, const std::string& target) {
-        written.problems.push_back("The file " + file + " was not written: " +
-                                   (to_tester ? "the temporary file " + target : target) +
-                                   " cannot be created.");
+        written.problems.push_back(
+            "The file " + file + " was not written: " + (to_tester ? "the temporary file " + target : file) +
+            " cannot be created.");
+    };
+    // Puts a staged file in place, or removes what a failed write left of it.
+    auto finish_staged = [&](bool& ok, const std::string& staged, const std::string& file) {
+        std::error_code error;
+        if (ok) {
+            std::filesystem::rename(staged, file, error);
+            if (error) {
+                ok = false;
+                not_written(file, staged);
+            }
+        }
+        if (!ok) {
+            std::filesystem::remove(staged, error);
+        }
     };
     bool waveform_ok = false;
     if (awg) {
@@ -264,6 +281,12 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
             save_ascii(reference_target.c_str(), model.chip_buffer.get(), frame_chips) == WAVESAVE_OK;
         if (!reference_ok) {
             not_written(reference, reference_target);
+        }
+    }
+    if (!to_tester) {
+        finish_staged(waveform_ok, waveform_target, chosen);
+        if (tester_mode) {
+            finish_staged(reference_ok, reference_target, reference);
         }
     }
     desktop_.let_pending_messages_through();

@@ -22,6 +22,8 @@ namespace varnika {
 inline constexpr const char* awg_run_title = "Make AWG File";
 inline constexpr const char* floating_run_title = "Make Floating File";
 inline constexpr const char* sampling_rate_message = "Set the sampling rate from 12.5 MHz to 200 MHz.";
+// Begins the message of a run that ended before writing because a library or export is missing.
+inline constexpr const char* no_file_written_message = "No file was written. ";
 inline constexpr double awg_min_sampling_rate_hz = 12.5e6;
 inline constexpr double awg_max_sampling_rate_hz = 200e6;
 

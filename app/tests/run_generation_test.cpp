@@ -5,7 +5,11 @@
 
 #include "run/file_naming.h"
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
+#include <fstream>
 #include <sstream>
 
 namespace varnika {
@@ -344,6 +348,35 @@ TEST_F(AwgRun, AFileThatCannotBeCreatedIsReportedByNameAndNeverAsSuccess) {
     EXPECT_TRUE(files_in(output.path()).empty());
     EXPECT_FALSE(run.papr.Form3.visible());
     EXPECT_TRUE(form.MakeAWGFile_Button.enabled());
+}
+
+TEST_F(AwgRun, AWriteThatFailsPartWayLeavesTheEarlierFileAsItWasAndNoPartOfTheNewOne) {
+    choose_uplink("12");
+    const fs::path file = output / "sig.awv";
+    std::ofstream(file) << "earlier waveform";
+    answer_with("sig.awv");
+    // A limit on the file size makes the writer fail part-way through, as a full disk does.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 256 * 1024;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    form.MakeAWGFile_Button.press();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    ASSERT_EQ(platform.shown.size(), 1u);
+    EXPECT_NE(platform.shown[0].text.find(file.string()), std::string::npos) << platform.shown[0].text;
+    EXPECT_EQ(file_text(file), "earlier waveform");
+    EXPECT_EQ(files_in(output.path()).size(), 1u);
+    EXPECT_FALSE(run.papr.Form3.visible());
+
+    // Without the limit the same run replaces the file.
+    form.MakeAWGFile_Button.press();
+    EXPECT_EQ(platform.shown.size(), 1u);
+    EXPECT_TRUE(file_text(file).starts_with("{COMMENT:"));
+    EXPECT_EQ(files_in(output.path()).size(), 1u);
 }
 
 class RunWithoutLibraries : public RunFixture {
