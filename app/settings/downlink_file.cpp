@@ -3,8 +3,10 @@
 #include "form/number_text.h"
 #include "settings/main_form.h"
 #include "settings/settings_files.h"
+#include "uplink/power_field.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace varnika {
@@ -82,8 +84,16 @@ private:
                           }});
     }
 
+    // A typed power too large for a double (not yet left, so not yet clamped) is written as the limit the
+    // field would clamp it to: the reader takes finite numbers only, and the file must stay readable.
     void power(std::string key, form::TextField& field) {
-        lines_.push_back({std::move(key), finite_number(), [&field] { return number_text(field.number()); },
+        lines_.push_back({std::move(key), finite_number(),
+                          [&field] {
+                              const double power_db = field.number();
+                              return number_text(std::isfinite(power_db)
+                                                     ? power_db
+                                                     : std::clamp(power_db, -power_limit_db, power_limit_db));
+                          },
                           [&field](const std::string& value) {
                               field.set_text(form::format_fixed(form::parse_number(value).value_or(0.0), 2));
                           }});

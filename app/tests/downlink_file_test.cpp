@@ -192,6 +192,19 @@ TEST(DownlinkFile, WriteThenReadGivesTheSamePageHiddenRowsAndMarksIncluded) {
     EXPECT_FALSE(read.model.loading_flag);
 }
 
+TEST(DownlinkFile, APowerTooLargeForANumberIsWrittenAsTheLimitSoTheFileStaysReadable) {
+    ProgramFolder folder;
+    StartedProgram first(folder.path());
+    first.form->settings_folder = folder.path();
+    // Typed (digits only, as the key filter allows) and not yet left, so not yet clamped.
+    first.form->downlink_channels.row(0).DL_CH_POWER_Text.set_text("-" + std::string(400, '9'));
+    ASSERT_TRUE(write_settings_file(*first.form, SettingsFile::Downlink));
+    EXPECT_EQ(crlf_lines(folder.read("downlink_def.ini"))[47], "F_PICH_Gain_0:-100");
+
+    StartedProgram next(folder.path());
+    EXPECT_EQ(next.form->downlink_channels.row(0).DL_CH_POWER_Text.text(), "-100.00");
+}
+
 TEST(DownlinkFile, WarningMarksAreTheFilesNotRetested) {
     StartedProgram first;
     compose_downlink_page(*first.form);
