@@ -41,7 +41,7 @@ void start_up(MainForm& form, const StartupSteps& steps) {
     model.tester_mode_flag = 0;
     form.tester_mode.Tester_Mode_Combo.select(model.tester_mode_flag);
 
-    model.allocate_buffers();
+    run_or(steps.allocate_buffers, form, [&] { model.allocate_buffers(); });
     model.link_flag = 0;
     form.uplink.UL_Filter_Over_Combo.select(0);
     form.downlink_general.DL_Filter_Over_Combo.select(0);

@@ -21,6 +21,9 @@ struct StartupSteps {
     std::function<bool(MainForm&)> read_uplink_settings;
     // Reads downlink_def.ini and applies it to the downlink pages; true when it was read.
     std::function<bool(MainForm&)> read_downlink_settings;
+    // Allocates the generation buffers; left empty, the settings model does
+    // (SettingsModel::allocate_buffers).
+    std::function<void(MainForm&)> allocate_buffers;
     // The downlink channel steps; left empty, the channel page does them: creates its rows, applies the
     // channel defaults, presses the pilot's status button once, and counts "Total No".
     std::function<void(MainForm&)> build_downlink_table;

@@ -1,0 +1,49 @@
+// What the three settings-file fuzz targets share. Each input is written into a scratch program folder
+// under the file's own name, and a window model starts up from that folder, reading the file exactly as
+// the program does. Besides the sanitizers' checks the targets insist on two things: a file the reader
+// rejects leaves the page as it was (never half applied), and a page the reader accepted is written out
+// as a file that the reader accepts again.
+#pragma once
+
+#include "settings/main_form.h"
+#include "settings/start_up.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace varnika::fuzzing {
+
+class SilentPlatform : public form::Platform {
+public:
+    void run_modal(form::Dialog&) override {}
+    form::MessageAnswer show_message(const std::string&, const std::string&, form::MessageIcon,
+                                     form::MessageButtons) override {
+        return form::MessageAnswer::Ok;
+    }
+    void close_main_window() override {}
+    void end_program() override {}
+};
+
+// One settings file under test.
+struct FileUnderTest {
+    const char* name;
+    // The file as the page stands.
+    std::function<std::vector<std::string>(MainForm&)> lines;
+    // Reads the file from the form's settings folder into the form.
+    std::function<bool(MainForm&)> read;
+    // The start-up step that reads it.
+    std::function<bool(MainForm&)> StartupSteps::*step;
+    // Whether start-up needs the downlink channel table.
+    bool needs_channel_table;
+};
+
+// Makes the scratch folder and registers its removal at exit.
+void prepare_scratch_folder();
+
+// Writes the input as the file and starts a window model from the scratch folder with the checks above.
+void start_from_input(const FileUnderTest& file, const std::uint8_t* data, std::size_t size);
+
+} // namespace varnika::fuzzing
