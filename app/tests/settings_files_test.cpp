@@ -46,25 +46,6 @@ TEST(SettingsLine, LinesEndAtCrLfAndTheBufferBoundsTheirNumber) {
     EXPECT_FALSE(split_settings_lines("a\r\nb\r\nc\r\nd\r\n", 3));
 }
 
-TEST(SettingsLine, ValuesAreCheckedBeforeUse) {
-    EXPECT_EQ(settings_integer("0"), 0);
-    EXPECT_EQ(settings_integer("-12"), -12);
-    EXPECT_EQ(settings_integer("2147483647"), 2147483647);
-    for (const char* bad : {"", "-", "+1", " 1", "1 ", "1.0", "0x1", "2147483648", "-2147483649"}) {
-        EXPECT_FALSE(settings_integer(bad)) << '"' << bad << '"';
-    }
-    const auto index = index_below(3);
-    EXPECT_TRUE(index("2"));
-    EXPECT_FALSE(index("3"));
-    EXPECT_FALSE(index("-1"));
-    const auto truth = true_or_false();
-    EXPECT_TRUE(truth("True") && truth("false") && truth("TRUE"));
-    EXPECT_FALSE(truth("1") || truth("Tru") || truth(""));
-    const auto number = finite_number();
-    EXPECT_TRUE(number("-7.3") && number("0") && number("1e-05"));
-    EXPECT_FALSE(number("abc") || number("nan") || number("inf") || number("") || number("-7.3dB"));
-}
-
 TEST(SettingsLine, PowersAreWrittenAsTheShortestNumberThatReadsBack) {
     EXPECT_EQ(number_text(-7.3), "-7.3");
     EXPECT_EQ(number_text(0.0), "0");
