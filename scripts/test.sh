@@ -15,5 +15,5 @@ ctest --test-dir "$root/build" --output-on-failure --parallel "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build-asan" --output-on-failure --parallel "$jobs"
 
-# A bounded fuzzing run of the configuration-file reader.
+# Bounded fuzzing of the configuration-file reader and the three settings-file readers.
 "$root/scripts/fuzz.sh" "$root/build-fuzz" 60
