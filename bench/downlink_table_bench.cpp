@@ -2,6 +2,7 @@
 // full multiplicity (all rows shown, nearly all of them clashing on the default Walsh numbers), and the
 // channel "Set Default" that switches them all off again.
 #include "downlink/downlink_channel_page.h"
+#include "form/silent_platform.h"
 #include "settings/main_form.h"
 #include "settings/start_up.h"
 
@@ -12,17 +13,7 @@
 namespace {
 
 using namespace varnika;
-
-class SilentPlatform : public form::Platform {
-public:
-    void run_modal(form::Dialog&) override {}
-    form::MessageAnswer show_message(const std::string&, const std::string&, form::MessageIcon,
-                                     form::MessageButtons) override {
-        return form::MessageAnswer::Ok;
-    }
-    void close_main_window() override {}
-    void end_program() override {}
-};
+using form::SilentPlatform;
 
 std::unique_ptr<MainForm> started(SilentPlatform& platform) {
     auto form = std::make_unique<MainForm>(platform);

@@ -3,6 +3,7 @@
 // downlink file (which includes flushing it to the disk). Two pages: Test Model 1 with six F-FCH, and
 // every type on at full multiplicity, the worst case, where every status press tests all rows shown.
 #include "downlink/downlink_channel_page.h"
+#include "form/silent_platform.h"
 #include "settings/downlink_file.h"
 #include "settings/main_form.h"
 #include "settings/settings_files.h"
@@ -18,17 +19,7 @@
 namespace {
 
 using namespace varnika;
-
-class SilentPlatform : public form::Platform {
-public:
-    void run_modal(form::Dialog&) override {}
-    form::MessageAnswer show_message(const std::string&, const std::string&, form::MessageIcon,
-                                     form::MessageButtons) override {
-        return form::MessageAnswer::Ok;
-    }
-    void close_main_window() override {}
-    void end_program() override {}
-};
+using form::SilentPlatform;
 
 enum Page { test_model_page = 0, all_on_page = 1 };
 

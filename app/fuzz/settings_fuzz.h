@@ -5,6 +5,7 @@
 // as a file that the reader accepts again.
 #pragma once
 
+#include "form/silent_platform.h"
 #include "settings/main_form.h"
 #include "settings/start_up.h"
 
@@ -16,16 +17,7 @@
 
 namespace varnika::fuzzing {
 
-class SilentPlatform : public form::Platform {
-public:
-    void run_modal(form::Dialog&) override {}
-    form::MessageAnswer show_message(const std::string&, const std::string&, form::MessageIcon,
-                                     form::MessageButtons) override {
-        return form::MessageAnswer::Ok;
-    }
-    void close_main_window() override {}
-    void end_program() override {}
-};
+using form::SilentPlatform;
 
 // One settings file under test.
 struct FileUnderTest {
