@@ -5,6 +5,7 @@
 #include "settings/main_form.h"
 #include "settings/settings_files.h"
 #include "settings/start_up.h"
+#include "uplink_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,12 @@
 #include <vector>
 
 namespace varnika::testing {
+
+// A text typed into a field and left (a user's choice in a list: choose()).
+inline void type_and_leave(form::TextField& field, const std::string& text) {
+    field.set_text(text);
+    field.commit();
+}
 
 // A temporary folder, removed with everything in it when the test ends.
 class ProgramFolder {

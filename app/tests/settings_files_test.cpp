@@ -12,20 +12,13 @@
 namespace varnika {
 namespace {
 
+using testing::choose;
 using testing::crlf_lines;
 using testing::crlf_text;
 using testing::ProgramFolder;
 using testing::StartedProgram;
+using testing::type_and_leave;
 using Lines = std::vector<std::string>;
-
-void choose(form::ChoiceList& list, const std::string& item) {
-    ASSERT_TRUE(list.select_text(item)) << list.object_name() << " has no item " << item;
-}
-
-void type_and_leave(form::TextField& field, const std::string& text) {
-    field.set_text(text);
-    field.commit();
-}
 
 TEST(SettingsLine, ValueIsTheLineWithEveryOccurrenceOfItsKeyRemoved) {
     EXPECT_EQ(value_of("link_flag:1", "link_flag:"), "1");
