@@ -167,7 +167,9 @@ void bind_button(QAbstractButton* button, form::Button& element) {
     auto update = [button, &element] {
         button->setText(qt_text(element.caption()));
         if (const auto colour = element.colour()) {
-            button->setStyleSheet(QString("background-color: #%1").arg(*colour, 6, 16, QChar('0')));
+            // Dark text on the colour, enabled or not: the pilot's fixed "ON" must stay readable.
+            button->setStyleSheet(
+                QString("background-color: #%1; color: #000000").arg(*colour, 6, 16, QChar('0')));
         } else {
             button->setStyleSheet({});
         }
