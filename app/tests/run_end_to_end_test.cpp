@@ -13,16 +13,8 @@ namespace varnika {
 namespace {
 
 using testing::file_text;
+using testing::without_date_line;
 namespace fs = std::filesystem;
-
-std::string without_date_line(const std::string& awg) {
-    const std::size_t date = awg.find("{DATE:");
-    if (date == std::string::npos) {
-        ADD_FAILURE() << "no DATE line";
-        return awg;
-    }
-    return awg.substr(0, date) + awg.substr(awg.find('\n', date) + 1);
-}
 
 class EndToEnd : public testing::RunFixture {
 protected:

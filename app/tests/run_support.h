@@ -53,6 +53,16 @@ inline std::string file_text(const fs::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// An AWG file's text without its DATE line, the one line two runs of the same settings differ in.
+inline std::string without_date_line(const std::string& awg) {
+    const std::size_t date = awg.find("{DATE:");
+    if (date == std::string::npos) {
+        ADD_FAILURE() << "no DATE line";
+        return awg;
+    }
+    return awg.substr(0, date) + awg.substr(awg.find('\n', date) + 1);
+}
+
 inline std::size_t line_count(const fs::path& file) {
     const std::string text = file_text(file);
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));

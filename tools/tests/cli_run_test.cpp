@@ -23,15 +23,7 @@ using testing::file_text;
 using testing::files_in;
 using testing::line_count;
 using testing::TemporaryFolder;
-
-std::string without_date_line(const std::string& awg) {
-    const std::size_t date = awg.find("{DATE:");
-    if (date == std::string::npos) {
-        ADD_FAILURE() << "no DATE line";
-        return awg;
-    }
-    return awg.substr(0, date) + awg.substr(awg.find('\n', date) + 1);
-}
+using testing::without_date_line;
 
 void write_text(const fs::path& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
