@@ -1,5 +1,5 @@
-// Forward-link export timings: Test Model 1 with six F-FCH at ratios 20 and 80, and a 128-record
-// channel list at ratio 20.
+// Forward-link export timings, wall clock: Test Model 1 with six F-FCH at ratios 20 and 80, Test Model 2
+// with the F-PDCH in 16QAM at ratio 80, and a 128-record channel list at ratio 20.
 #include "kestra/kestra.h"
 
 #include <benchmark/benchmark.h>
@@ -17,6 +17,12 @@ std::vector<DlChannel> test_model_1_six_fch() {
         list.push_back({-3.26, 13, w, 64, 0});
     }
     return list;
+}
+
+// Test Model 2 as the window sets it: pilot, sync, paging, F-PDCCH, F-FCH and a 16QAM F-PDCH.
+std::vector<DlChannel> test_model_2_16qam() {
+    return {{-10.0, 0, 0, 64, 0},  {-13.0, 1, 32, 64, 0}, {-10.0, 2, 1, 64, 0},
+            {-10.0, 10, 33, 64, 0}, {-10.0, 13, 6, 64, 0}, {-2.6, 16, 2, 32, 3}};
 }
 
 // The pilot and 127 code channels cycling through the sixteen types (F-FCH in QPSK, F-PDCH
@@ -50,6 +56,9 @@ void run_export(benchmark::State& state, const std::vector<DlChannel>& list) {
 void BM_DlTestModel1SixFch(benchmark::State& state) {
     run_export(state, test_model_1_six_fch());
 }
+void BM_DlTestModel2Qam16(benchmark::State& state) {
+    run_export(state, test_model_2_16qam());
+}
 void BM_Dl128Channels(benchmark::State& state) {
     run_export(state, many_channels());
 }
@@ -58,10 +67,17 @@ void BM_Dl128Channels(benchmark::State& state) {
 BENCHMARK(BM_DlTestModel1SixFch)
     ->ArgsProduct({{20, 80}, {0, 1}})
     ->ArgNames({"ratio", "eq"})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_DlTestModel2Qam16)
+    ->ArgsProduct({{80}, {0, 1}})
+    ->ArgNames({"ratio", "eq"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_Dl128Channels)
     ->ArgsProduct({{20}, {0, 1}})
     ->ArgNames({"ratio", "eq"})
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

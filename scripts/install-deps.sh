@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth
+    python3-numpy  # scripts/golden_filters.py: the golden filter taps
     libsmbclient-dev samba
 )
 missing=()
