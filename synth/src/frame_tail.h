@@ -2,6 +2,7 @@
 // copy, periodic interpolation with the link filter, and the frequency offset.
 #pragma once
 
+#include "interpolation.h"
 #include "kestra/kestra.h"
 #include "work_area.h"
 
@@ -11,8 +12,14 @@
 
 namespace kestra {
 
-// Samples the first interpolation stage can produce: 16 x 32768.
-inline constexpr int kFrameBufferSamples = 16 * FRAME_CHIPS;
+// Values past each rail's end: the longest phase of either stage (257 taps) plus one kernel block.
+inline constexpr int32_t kRailPadding = 512;
+// The chip frame on two rails, and the first stage's output (16 x 32768) on two rails for the second.
+inline constexpr std::size_t kChipRail = FRAME_CHIPS + kRailPadding;
+inline constexpr std::size_t kStageRail = 16 * FRAME_CHIPS + kRailPadding;
+// The tail's frame buffer, in samples: the interleaved chip frame, then the four rails (two rails of
+// doubles take the room of one rail of samples).
+inline constexpr int kFrameBufferSamples = static_cast<int>(FRAME_CHIPS + kChipRail + kStageRail);
 
 void quadrature_spread(IqSample* out, const double* chips_i, const double* chips_q, const double* pn_i,
                        const double* pn_q, int32_t n);
@@ -24,8 +31,16 @@ void normalize_peak(IqSample* dst, const IqSample* src, int32_t n);
 int32_t interpolate_periodic(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps,
                              IqSample* out, int32_t L, int32_t M);
 
+// The offset stages, by a phase rotator re-anchored with an exact sine and cosine every
+// kRotatorAnchor samples, split over the worker threads: buf[k] times e^(j 2 pi f k / fs), the
+// IF conversion keeping the real part (Q = 0).
+inline constexpr int32_t kRotatorAnchor = 1024;
 void apply_frequency_error(int32_t n, IqSample* buf, double f_hz, double fs_hz);
 void apply_if_conversion(int32_t n, IqSample* buf, double f_hz, double fs_hz);
+
+// The same stages by the per-sample formula (a sine and a cosine per sample): the reference.
+void apply_frequency_error_plain(int32_t n, IqSample* buf, double f_hz, double fs_hz);
+void apply_if_conversion_plain(int32_t n, IqSample* buf, double f_hz, double fs_hz);
 
 // What the tail needs from an export's parameter record.
 struct FrameSettings {
@@ -44,6 +59,23 @@ struct FrameBuffers {
     std::span<double> scratch_b; // kFilterBufferLength
 };
 
+// The frame buffer's parts: the chip frame, then the rails the interpolation stages read.
+struct FrameRails {
+    std::span<IqSample> chips; // FRAME_CHIPS
+    std::span<double> chip_i;  // kChipRail
+    std::span<double> chip_q;
+    std::span<double> stage_i; // kStageRail
+    std::span<double> stage_q;
+};
+FrameRails frame_rails(std::span<IqSample> frame);
+
+// Where the interpolated waveform goes: the Q rail delayed by q_delay samples (cyclically), the two
+// rails exchanged when swap_iq is set (after the delay).
+struct WaveformLayout {
+    int32_t q_delay = 0;
+    bool swap_iq = false;
+};
+
 // Takes the tail's buffers from a work area, in the order the exports lay them out.
 FrameBuffers take_frame_buffers(WorkArea& area, std::size_t frame_samples = kFrameBufferSamples);
 
@@ -54,10 +86,10 @@ using FilterBuilder =
 FilterBuilder reverse_link_filter();
 FilterBuilder forward_link_filter(int32_t phase_equalizer);
 
-// Interpolates the chip frame in buffers.frame into waveform (step 4 of the tail) with one stage
-// for ratios up to 20, or x16 then a raised-cosine stage above.
-void interpolate_frame(const FrameBuffers& buffers, IqSample* waveform, int32_t ratio,
-                       const FilterBuilder& build_filter);
+// Interpolates the chip frame (the first FRAME_CHIPS samples of buffers.frame) into waveform, of
+// ratio x 32768 samples, with one stage for ratios up to 20, or x16 then a raised-cosine stage above.
+void interpolate_frame(const FrameBuffers& buffers, std::span<IqSample> waveform, int32_t ratio,
+                       const FilterBuilder& build_filter, WaveformLayout layout = {});
 
 // Applies the offset stage selected by settings.offset_mode to n waveform samples.
 void apply_offset(IqSample* waveform, int32_t n, const FrameSettings& settings);

@@ -1,11 +1,13 @@
 #include "interpolation.h"
 
+#include "checks.h"
+#include "worker_pool.h"
+
+#include <immintrin.h>
+
 #include <algorithm>
-#include <cstddef>
+#include <atomic>
 #include <cstring>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace kestra {
@@ -30,152 +32,252 @@ void interpolate_periodic_plain(const IqSample* in, int32_t n_in, const double* 
 
 namespace {
 
-// Sixteen outputs of one phase are computed together: each lane keeps its own running sum in tap
-// order with a separate multiply and add, so the vectorised result equals the plain loop exactly.
-constexpr int kBlock = 16;
-constexpr int kLanes = 4;
-using Vec = double __attribute__((vector_size(kLanes * sizeof(double))));
-
-struct Phase {
-    int32_t first_output; // i0: this phase's outputs are i0, i0 + L, i0 + 2L, ...
-    int32_t base;         // input index met by the phase's first tap for output i0
-    int32_t tap_offset;   // start of this phase's taps in the packed coefficient array
-    int32_t tap_count;
-};
-
-struct PolyphaseJob {
-    const double* in_i; // input I, extended past its end with its first samples for the wrap
-    const double* in_q;
-    const double* taps;
-    const Phase* phases;
-    int32_t phase_count;
-    IqSample* out;
-    int32_t n_in;
-    int32_t L;
-};
-
-// Unaligned load of kLanes doubles (by reference: a vector return value would change the ABI of
-// the default-target clone).
-inline void load(Vec& v, const double* p) {
-    std::memcpy(&v, p, sizeof v);
+// Writes count outputs of one phase, starting at its j-th, from the per-lane sums.
+inline void store_block(const PolyphaseJob& job, const PolyphaseBranch& ph, int32_t j, int32_t count,
+                        const double* sums_i, const double* sums_q) {
+    const InterpolationOutput& o = job.out;
+    int64_t k = ph.first_output + static_cast<int64_t>(j) * job.L;
+    for (int32_t c = 0; c < count; ++c, k += job.L) {
+        o.i[k * o.stride] = sums_i[c];
+        int64_t kq = k + o.q_delay;
+        if (kq >= o.n) {
+            kq -= o.n;
+        }
+        o.q[kq * o.stride] = sums_q[c];
+    }
 }
 
-// Outputs j_begin .. j_end - 1 of every phase. Blocks run outermost so that each stretch of the
-// output is written completely while it is in cache.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void run_blocks(const PolyphaseJob& job,
-                                                                             int32_t j_begin, int32_t j_end) {
-    const auto store = [&](const Phase& ph, int32_t j, double i, double q) {
-        job.out[static_cast<ptrdiff_t>(ph.first_output) + static_cast<ptrdiff_t>(j) * job.L] = {i, q};
-    };
-    int32_t j = j_begin;
-    for (; j + kBlock <= j_end; j += kBlock) {
+// The input a phase's first tap meets for its j-th output; the rails carry the wrap past n_in.
+inline int32_t phase_start(const PolyphaseJob& job, const PolyphaseBranch& ph, int32_t j) {
+    const int32_t start = ph.base + j;
+    return start >= job.n_in ? start - job.n_in : start;
+}
+
+// Every kernel computes whole blocks (the rails are padded for the last one) and stores only the
+// outputs below j_end, so an output's value never depends on where a thread's share begins.
+
+__attribute__((target("avx512f"))) void run_avx512(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
+    constexpr int32_t kBlock = 32;
+    alignas(64) double sums_i[kBlock];
+    alignas(64) double sums_q[kBlock];
+    for (int32_t j = j_begin; j < j_end; j += kBlock) {
         for (int32_t p = 0; p < job.phase_count; ++p) {
-            const Phase& ph = job.phases[p];
-            int32_t start = ph.base + j;
-            if (start >= job.n_in) {
-                start -= job.n_in;
-            }
+            const PolyphaseBranch& ph = job.phases[p];
+            const int32_t start = phase_start(job, ph, j);
             const double* pi = job.in_i + start;
             const double* pq = job.in_q + start;
             const double* taps = job.taps + ph.tap_offset;
-            Vec ai[kBlock / kLanes] = {};
-            Vec aq[kBlock / kLanes] = {};
+            __m512d i0 = _mm512_setzero_pd(), i1 = i0, i2 = i0, i3 = i0;
+            __m512d q0 = i0, q1 = i0, q2 = i0, q3 = i0;
+            for (int32_t k = 0; k < ph.tap_count; ++k) {
+                const __m512d t = _mm512_set1_pd(taps[k]);
+                i0 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k), i0);
+                i1 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k + 8), i1);
+                i2 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k + 16), i2);
+                i3 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k + 24), i3);
+                q0 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k), q0);
+                q1 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k + 8), q1);
+                q2 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k + 16), q2);
+                q3 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k + 24), q3);
+            }
+            _mm512_store_pd(sums_i, i0);
+            _mm512_store_pd(sums_i + 8, i1);
+            _mm512_store_pd(sums_i + 16, i2);
+            _mm512_store_pd(sums_i + 24, i3);
+            _mm512_store_pd(sums_q, q0);
+            _mm512_store_pd(sums_q + 8, q1);
+            _mm512_store_pd(sums_q + 16, q2);
+            _mm512_store_pd(sums_q + 24, q3);
+            store_block(job, ph, j, std::min(kBlock, j_end - j), sums_i, sums_q);
+        }
+    }
+}
+
+__attribute__((target("avx2,fma"))) void run_avx2_fma(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
+    constexpr int32_t kBlock = 16;
+    alignas(32) double sums_i[kBlock];
+    alignas(32) double sums_q[kBlock];
+    for (int32_t j = j_begin; j < j_end; j += kBlock) {
+        for (int32_t p = 0; p < job.phase_count; ++p) {
+            const PolyphaseBranch& ph = job.phases[p];
+            const int32_t start = phase_start(job, ph, j);
+            const double* pi = job.in_i + start;
+            const double* pq = job.in_q + start;
+            const double* taps = job.taps + ph.tap_offset;
+            __m256d i0 = _mm256_setzero_pd(), i1 = i0, i2 = i0, i3 = i0;
+            __m256d q0 = i0, q1 = i0, q2 = i0, q3 = i0;
+            for (int32_t k = 0; k < ph.tap_count; ++k) {
+                const __m256d t = _mm256_broadcast_sd(taps + k);
+                i0 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k), i0);
+                i1 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k + 4), i1);
+                i2 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k + 8), i2);
+                i3 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k + 12), i3);
+                q0 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k), q0);
+                q1 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k + 4), q1);
+                q2 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k + 8), q2);
+                q3 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k + 12), q3);
+            }
+            _mm256_store_pd(sums_i, i0);
+            _mm256_store_pd(sums_i + 4, i1);
+            _mm256_store_pd(sums_i + 8, i2);
+            _mm256_store_pd(sums_i + 12, i3);
+            _mm256_store_pd(sums_q, q0);
+            _mm256_store_pd(sums_q + 4, q1);
+            _mm256_store_pd(sums_q + 8, q2);
+            _mm256_store_pd(sums_q + 12, q3);
+            store_block(job, ph, j, std::min(kBlock, j_end - j), sums_i, sums_q);
+        }
+    }
+}
+
+// Baseline x86-64 (SSE2): separate multiply and add in tap order, as the plain loop does.
+void run_baseline(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
+    constexpr int32_t kLanes = 2;
+    constexpr int32_t kVectors = 8;
+    constexpr int32_t kBlock = kLanes * kVectors;
+    using Vec = double __attribute__((vector_size(kLanes * sizeof(double))));
+    double sums_i[kBlock];
+    double sums_q[kBlock];
+    for (int32_t j = j_begin; j < j_end; j += kBlock) {
+        for (int32_t p = 0; p < job.phase_count; ++p) {
+            const PolyphaseBranch& ph = job.phases[p];
+            const int32_t start = phase_start(job, ph, j);
+            const double* pi = job.in_i + start;
+            const double* pq = job.in_q + start;
+            const double* taps = job.taps + ph.tap_offset;
+            Vec ai[kVectors] = {};
+            Vec aq[kVectors] = {};
             for (int32_t k = 0; k < ph.tap_count; ++k) {
                 const Vec t = Vec{} + taps[k];
-                for (int b = 0; b < kBlock / kLanes; ++b) {
+                for (int32_t b = 0; b < kVectors; ++b) {
                     Vec xi;
                     Vec xq;
-                    load(xi, pi + k + b * kLanes);
-                    load(xq, pq + k + b * kLanes);
+                    std::memcpy(&xi, pi + k + b * kLanes, sizeof xi);
+                    std::memcpy(&xq, pq + k + b * kLanes, sizeof xq);
                     ai[b] += t * xi;
                     aq[b] += t * xq;
                 }
             }
-            for (int b = 0; b < kBlock / kLanes; ++b) {
-                for (int l = 0; l < kLanes; ++l) {
-                    store(ph, j + b * kLanes + l, ai[b][l], aq[b][l]);
-                }
-            }
-        }
-    }
-    for (; j < j_end; ++j) {
-        for (int32_t p = 0; p < job.phase_count; ++p) {
-            const Phase& ph = job.phases[p];
-            int32_t start = ph.base + j;
-            if (start >= job.n_in) {
-                start -= job.n_in;
-            }
-            const double* taps = job.taps + ph.tap_offset;
-            double ai = 0.0;
-            double aq = 0.0;
-            for (int32_t k = 0; k < ph.tap_count; ++k) {
-                ai += taps[k] * job.in_i[start + k];
-                aq += taps[k] * job.in_q[start + k];
-            }
-            store(ph, j, ai, aq);
+            std::memcpy(sums_i, ai, sizeof sums_i);
+            std::memcpy(sums_q, aq, sizeof sums_q);
+            store_block(job, ph, j, std::min(kBlock, j_end - j), sums_i, sums_q);
         }
     }
 }
 
+bool has_avx512() {
+    return __builtin_cpu_supports("avx512f");
+}
+bool has_avx2_fma() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+bool always() {
+    return true;
+}
+
+constexpr InterpolationKernel kKernels[] = {
+    {"AVX-512", has_avx512, run_avx512},
+    {"AVX2+FMA", has_avx2_fma, run_avx2_fma},
+    {"baseline", always, run_baseline},
+};
+
+std::atomic<const InterpolationKernel*> forced_kernel{nullptr};
+
+const InterpolationKernel& best_kernel() {
+    static const InterpolationKernel& best = [] () -> const InterpolationKernel& {
+        for (const auto& k : kKernels) {
+            if (k.available()) {
+                return k;
+            }
+        }
+        return kKernels[std::size(kKernels) - 1];
+    }();
+    return best;
+}
+
+// Below this many multiply-adds (about 0.1 ms) waking the workers costs more than it saves.
+constexpr int64_t kThreadedMultiplyAdds = int64_t{1} << 20;
+
 } // namespace
+
+std::span<const InterpolationKernel> interpolation_kernels() {
+    return kKernels;
+}
+
+const InterpolationKernel& active_interpolation_kernel() {
+    const InterpolationKernel* forced = forced_kernel.load();
+    return forced != nullptr ? *forced : best_kernel();
+}
+
+void force_interpolation_kernel(const InterpolationKernel* kernel) {
+    forced_kernel.store(kernel);
+}
+
+int32_t split_padding(int32_t ntaps, int32_t L) {
+    return (ntaps + L - 1) / L + kMaxBlock;
+}
+
+void extend_rails(int32_t n, std::span<double> i, std::span<double> q) {
+    KESTRA_EXPECT(n >= 1 && i.size() == q.size() && i.size() >= static_cast<size_t>(n));
+    for (size_t t = static_cast<size_t>(n); t < i.size(); ++t) {
+        i[t] = i[t - static_cast<size_t>(n)];
+        q[t] = q[t - static_cast<size_t>(n)];
+    }
+}
+
+void split_rails(const IqSample* in, int32_t n, std::span<double> i, std::span<double> q) {
+    KESTRA_EXPECT(n >= 1 && i.size() == q.size() && i.size() >= static_cast<size_t>(n));
+    for (int32_t t = 0; t < n; ++t) {
+        i[static_cast<size_t>(t)] = in[t].i;
+        q[static_cast<size_t>(t)] = in[t].q;
+    }
+    extend_rails(n, i, q);
+}
+
+void interpolate_split(const SplitInput& in, const double* coef, int32_t ntaps, int32_t L,
+                       const InterpolationOutput& out, const PolyphaseScratch& scratch) {
+    KESTRA_EXPECT(in.n >= 1 && L >= 1 && L <= kMaxRatio && ntaps >= 1);
+    const int64_t c = static_cast<int64_t>(in.n) * L;
+    const int64_t D = (ntaps - 1) / 2;
+    KESTRA_EXPECT(D <= c && out.n == c && out.q_delay >= 0 && out.q_delay <= out.n);
+    KESTRA_EXPECT(in.i.size() >= static_cast<size_t>(in.n) + static_cast<size_t>(split_padding(ntaps, L)));
+    KESTRA_EXPECT(in.q.size() == in.i.size());
+    KESTRA_EXPECT(scratch.taps.size() >= static_cast<size_t>(ntaps));
+    KESTRA_EXPECT(scratch.phases.size() >= static_cast<size_t>(L));
+
+    int32_t packed = 0;
+    for (int32_t i0 = 0; i0 < L; ++i0) {
+        const int64_t d = c - D + i0;
+        const int64_t e0 = (L - d % L) % L;
+        PolyphaseBranch& ph = scratch.phases[static_cast<size_t>(i0)];
+        ph.first_output = i0;
+        ph.base = static_cast<int32_t>(((d + e0) % c) / L);
+        ph.tap_offset = packed;
+        for (int64_t e = e0; e < ntaps; e += L) {
+            scratch.taps[static_cast<size_t>(packed++)] = coef[e];
+        }
+        ph.tap_count = packed - ph.tap_offset;
+    }
+    const PolyphaseJob job{in.i.data(), in.q.data(), scratch.taps.data(), scratch.phases.data(), L, in.n, L, out};
+    const InterpolationKernel& kernel = active_interpolation_kernel();
+    const int64_t multiply_adds = 2 * c * ((ntaps + L - 1) / L);
+    const int32_t blocks = (in.n + kMaxBlock - 1) / kMaxBlock;
+    const int32_t parts = multiply_adds < kThreadedMultiplyAdds ? 1 : std::min(blocks, 8 * worker_threads());
+    run_parts(parts, [&](int32_t p) {
+        const int32_t j_begin = static_cast<int32_t>(int64_t{blocks} * p / parts) * kMaxBlock;
+        const int32_t j_end = std::min(in.n, static_cast<int32_t>(int64_t{blocks} * (p + 1) / parts) * kMaxBlock);
+        kernel.run(job, j_begin, j_end);
+    });
+}
 
 void interpolate_periodic_polyphase(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps,
                                     IqSample* out, int32_t L) {
-    const int64_t c = static_cast<int64_t>(n_in) * L;
-    const int64_t D = (ntaps - 1) / 2;
-    const int32_t max_taps = (ntaps + L - 1) / L;
-    std::vector<double> in_i, in_q, taps;
-    std::vector<Phase> phases;
-    try {
-        in_i.resize(static_cast<size_t>(n_in) + static_cast<size_t>(max_taps) + kBlock);
-        in_q.resize(in_i.size());
-        taps.reserve(static_cast<size_t>(ntaps));
-        phases.reserve(static_cast<size_t>(L));
-    } catch (const std::bad_alloc&) {
-        interpolate_periodic_plain(in, n_in, coef, ntaps, out, L, 1);
-        return;
-    }
-    for (size_t t = 0; t < in_i.size(); ++t) {
-        const IqSample& s = in[t % static_cast<size_t>(n_in)];
-        in_i[t] = s.i;
-        in_q[t] = s.q;
-    }
-    for (int32_t i0 = 0; i0 < L && i0 < c; ++i0) {
-        const int64_t d = c - D + i0;
-        const int64_t e0 = (L - d % L) % L;
-        Phase ph{};
-        ph.first_output = i0;
-        ph.base = static_cast<int32_t>(((d + e0) % c) / L);
-        ph.tap_offset = static_cast<int32_t>(taps.size());
-        for (int64_t e = e0; e < ntaps; e += L) {
-            taps.push_back(coef[e]);
-        }
-        ph.tap_count = static_cast<int32_t>(taps.size()) - ph.tap_offset;
-        phases.push_back(ph);
-    }
-    const PolyphaseJob job{in_i.data(),
-                           in_q.data(),
-                           taps.data(),
-                           phases.data(),
-                           static_cast<int32_t>(phases.size()),
-                           out,
-                           n_in,
-                           L};
-    auto work = [&job](int32_t j_begin, int32_t j_end) { run_blocks(job, j_begin, j_end); };
-    // Two halves of every phase's outputs on two threads for frames worth the start-up cost.
-    const int64_t multiply_adds = c * max_taps;
-    if (multiply_adds >= (int64_t{1} << 22) && std::thread::hardware_concurrency() > 1) {
-        const int32_t mid = n_in / 2;
-        try {
-            std::thread helper(work, mid, n_in);
-            work(0, mid);
-            helper.join();
-            return;
-        } catch (const std::system_error&) {
-            // No second thread to be had: the calling thread does it all.
-        }
-    }
-    work(0, n_in);
+    const size_t rail = static_cast<size_t>(n_in) + static_cast<size_t>(split_padding(ntaps, L));
+    std::vector<double> in_i(rail), in_q(rail), taps(static_cast<size_t>(ntaps));
+    std::vector<PolyphaseBranch> phases(static_cast<size_t>(L));
+    split_rails(in, n_in, in_i, in_q);
+    const InterpolationOutput to{&out[0].i, &out[0].q, 2, static_cast<int64_t>(n_in) * L, 0};
+    interpolate_split({in_i, in_q, n_in}, coef, ntaps, L, to, {taps, phases});
 }
 
 } // namespace kestra

@@ -3,27 +3,8 @@
 #include "pn_tables.h"
 #include "work_area.h"
 
-#include <algorithm>
-#include <array>
-
 namespace kestra {
 namespace {
-
-// Delays the Q rail of the whole periodic waveform by h samples: Q'[i] = Q[(i - h) mod n].
-void delay_q(IqSample* waveform, int32_t n, int32_t h) {
-    constexpr int32_t kMaxDelay = 40; // half a chip at the highest ratio
-    h = std::clamp(h, 0, std::min(n, kMaxDelay));
-    std::array<double, kMaxDelay> held{};
-    for (int32_t k = 0; k < h; ++k) {
-        held[static_cast<size_t>(k)] = waveform[n - h + k].q;
-    }
-    for (int32_t k = n - 1; k >= h; --k) {
-        waveform[k].q = waveform[k - h].q;
-    }
-    for (int32_t k = 0; k < h; ++k) {
-        waveform[k].q = held[static_cast<size_t>(k)];
-    }
-}
 
 int32_t make_rc12(IqSample* waveform, IqSample* chip_copy, void* work, int32_t oversampling,
                   int32_t iq_inverse, int32_t offset_mode, double freq_error_hz, double if_freq_hz) {
@@ -37,13 +18,14 @@ int32_t make_rc12(IqSample* waveform, IqSample* chip_copy, void* work, int32_t o
     }
     // The chip-rate reference is the PN pair itself: no delay, no exchange.
     normalize_peak(chip_copy, buffers.frame.data(), FRAME_CHIPS);
-    interpolate_frame(buffers, waveform, oversampling, reverse_link_filter());
-
     const int32_t n = oversampling * FRAME_CHIPS;
-    delay_q(waveform, n, oversampling / 2);
-    if (iq_inverse != 0) {
-        swap_iq(waveform, n);
-    }
+    // The offset-QPSK half-chip delay of Q (cyclic over the frame) and the I/Q exchange are where the
+    // interpolator writes its outputs.
+    WaveformLayout layout;
+    layout.q_delay = oversampling / 2;
+    layout.swap_iq = iq_inverse != 0;
+    interpolate_frame(buffers, {waveform, static_cast<size_t>(n)}, oversampling, reverse_link_filter(), layout);
+
     FrameSettings settings;
     settings.oversampling = oversampling;
     settings.offset_mode = offset_mode;

@@ -2,12 +2,15 @@
 #include "frame_tail.h"
 #include "interpolation.h"
 #include "pn_tables.h"
+#include "worker_pool.h"
 
 #include "kestra/kestra.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -61,48 +64,128 @@ TEST(PeriodicInterpolation, RefusesBadArgumentsWithoutWriting) {
     }
 }
 
-// The polyphase kernel must reproduce the plain loop bit for bit, for tap counts that are not
-// multiples of the ratio or of the vector width, and for inputs shorter than one block.
-TEST(PeriodicInterpolation, PolyphaseEqualsThePlainLoopExactly) {
+// Every instruction-set variant of the polyphase kernel, forced in turn, against the plain loop.
+// The baseline multiplies and adds separately in tap order, as the plain loop does, and must equal it
+// bit for bit. The fused variants round once per multiply-add where the plain loop rounds twice: with
+// at most 257 taps a phase, each sum lies within 257 x 2^-53 (2.9e-14) of full scale (sum |c| x
+// max |x|, the largest output the filter can give) from the exact one, so the two differ by less than
+// 6e-14 of full scale; 1e-13 of full scale is the tolerance.
+constexpr double kFusedTolerance = 1e-13;
+
+class KernelVariant : public testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override {
+        const auto& kernel = kestra::interpolation_kernels()[GetParam()];
+        if (!kernel.available()) {
+            GTEST_SKIP() << kernel.name << ": this processor lacks the instruction set";
+        }
+        kestra::force_interpolation_kernel(&kernel);
+    }
+    void TearDown() override {
+        kestra::force_interpolation_kernel(nullptr);
+        kestra::limit_worker_threads(0);
+    }
+    bool exact() const { return GetParam() + 1 == kestra::interpolation_kernels().size(); }
+
+    // Compares with the plain loop; 64 guard samples past the output catch writes beyond it.
+    void expect_plain(const std::vector<IqSample>& in, const std::vector<double>& coef, int32_t L) {
+        const auto n_in = static_cast<int32_t>(in.size());
+        const auto ntaps = static_cast<int32_t>(coef.size());
+        const size_t n_out = in.size() * static_cast<size_t>(L);
+        std::vector<IqSample> fast(n_out + 64, IqSample{42, 42}), plain(n_out);
+        kestra::interpolate_periodic_polyphase(in.data(), n_in, coef.data(), ntaps, fast.data(), L);
+        kestra::interpolate_periodic_plain(in.data(), n_in, coef.data(), ntaps, plain.data(), L, 1);
+        double scale = 0.0;
+        for (double c : coef) {
+            scale += std::fabs(c);
+        }
+        double peak = 0.0;
+        for (const auto& s : in) {
+            peak = std::max({peak, std::fabs(s.i), std::fabs(s.q)});
+        }
+        const double tolerance = exact() ? 0.0 : kFusedTolerance * scale * peak;
+        for (size_t k = 0; k < n_out; ++k) {
+            ASSERT_NEAR(fast[k].i, plain[k].i, tolerance) << n_in << " " << L << " " << ntaps << " at " << k;
+            ASSERT_NEAR(fast[k].q, plain[k].q, tolerance) << n_in << " " << L << " " << ntaps << " at " << k;
+        }
+        for (size_t k = n_out; k < fast.size(); ++k) {
+            ASSERT_EQ(fast[k].i, 42.0) << "written past the output at " << k;
+            ASSERT_EQ(fast[k].q, 42.0) << "written past the output at " << k;
+        }
+    }
+};
+
+// Tap counts that are not multiples of the ratio or of any vector width, inputs shorter than one block
+// and lengths that leave a partial last block.
+TEST_P(KernelVariant, EqualsThePlainLoopForAnyLengthsAndWritesNothingBeyond) {
     std::mt19937 rng(3);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (int32_t n_in : {1, 5, 17, 300}) {
+    for (int32_t n_in : {1, 5, 17, 33, 300}) {
         for (int32_t L : {1, 2, 3, 5, 16, 20}) {
             for (int32_t ntaps : {1, 2, 7, 33, 129, 257}) {
                 if (ntaps > 2 * n_in * L + 1) {
                     continue;
                 }
-                const auto in = random_frame(n_in, static_cast<unsigned>(n_in * 1000 + L * 10 + ntaps));
                 std::vector<double> coef(static_cast<size_t>(ntaps));
                 for (auto& c : coef) {
                     c = u(rng);
                 }
-                const size_t n_out = static_cast<size_t>(n_in) * static_cast<size_t>(L);
-                // One guard sample past the end catches writes beyond the output.
-                std::vector<IqSample> fast(n_out + 1, IqSample{42, 42}), plain(n_out);
-                kestra::interpolate_periodic_polyphase(in.data(), n_in, coef.data(), ntaps, fast.data(), L);
-                kestra::interpolate_periodic_plain(in.data(), n_in, coef.data(), ntaps, plain.data(), L, 1);
-                for (size_t k = 0; k < n_out; ++k) {
-                    ASSERT_EQ(fast[k].i, plain[k].i) << n_in << " " << L << " " << ntaps << " at " << k;
-                    ASSERT_EQ(fast[k].q, plain[k].q) << n_in << " " << L << " " << ntaps << " at " << k;
-                }
-                ASSERT_EQ(fast[n_out].i, 42.0);
+                expect_plain(random_frame(n_in, static_cast<unsigned>(n_in * 1000 + L * 10 + ntaps)), coef, L);
             }
         }
     }
 }
 
-TEST(PeriodicInterpolation, PolyphaseEqualsThePlainLoopOnAFullThreadedFrame) {
-    const auto in = random_frame(FRAME_CHIPS, 5);
+// The threaded frame sizes of both stages: the link filter at ratio 12, the second stage's raised
+// cosine (x5, 1281 taps) on a shorter periodic input. The result must not depend on the thread count.
+TEST_P(KernelVariant, EqualsThePlainLoopOnThreadedFramesWhateverTheThreadCount) {
     std::vector<double> coef(kestra::kFilterBufferLength), scratch(kestra::kFilterBufferLength);
     int32_t ntaps = 0;
     kestra::build_ul_filter(coef.data(), &ntaps, scratch.data(), 12);
-    std::vector<IqSample> fast(12 * FRAME_CHIPS), plain(12 * FRAME_CHIPS);
-    ASSERT_EQ(interpolate_periodic(in.data(), FRAME_CHIPS, coef.data(), ntaps, fast.data(), 12, 1), 0);
-    kestra::interpolate_periodic_plain(in.data(), FRAME_CHIPS, coef.data(), ntaps, plain.data(), 12, 1);
-    for (size_t k = 0; k < fast.size(); ++k) {
-        ASSERT_EQ(fast[k].i, plain[k].i) << k;
-        ASSERT_EQ(fast[k].q, plain[k].q) << k;
+    coef.resize(static_cast<size_t>(ntaps));
+    const auto frame = random_frame(FRAME_CHIPS, 5);
+    expect_plain(frame, coef, 12);
+    std::vector<double> rc(1281);
+    kestra::design_raised_cosine(rc.data(), 0.2, 0.0, 1.0, 20, 1281);
+    const auto stage = random_frame(20000 + 7, 6);
+    expect_plain(stage, rc, 5);
+
+    std::vector<IqSample> all(stage.size() * 5), one(stage.size() * 5);
+    kestra::interpolate_periodic_polyphase(stage.data(), 20007, rc.data(), 1281, all.data(), 5);
+    kestra::limit_worker_threads(1);
+    kestra::interpolate_periodic_polyphase(stage.data(), 20007, rc.data(), 1281, one.data(), 5);
+    for (size_t k = 0; k < all.size(); ++k) {
+        ASSERT_EQ(all[k].i, one[k].i) << k;
+        ASSERT_EQ(all[k].q, one[k].q) << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PeriodicInterpolation, KernelVariant, testing::Values(0u, 1u, 2u),
+                         [](const testing::TestParamInfo<size_t>& param) {
+                             const std::string name = kestra::interpolation_kernels()[param.param].name;
+                             return name == "AVX-512" ? std::string("Avx512")
+                                    : name == "AVX2+FMA" ? std::string("Avx2Fma")
+                                                         : std::string("Baseline");
+                         });
+
+// The two fused variants round alike: the same samples whichever the processor offers.
+TEST(PeriodicInterpolation, FusedVariantsGiveIdenticalSamples) {
+    const auto kernels = kestra::interpolation_kernels();
+    if (!kernels[0].available() || !kernels[1].available()) {
+        GTEST_SKIP() << "needs both AVX-512 and AVX2 with FMA";
+    }
+    std::vector<double> rc(1281);
+    kestra::design_raised_cosine(rc.data(), 0.2, 0.0, 1.0, 20, 1281);
+    const auto in = random_frame(3001, 8);
+    std::vector<IqSample> wide(in.size() * 5), narrow(in.size() * 5);
+    kestra::force_interpolation_kernel(&kernels[0]);
+    kestra::interpolate_periodic_polyphase(in.data(), 3001, rc.data(), 1281, wide.data(), 5);
+    kestra::force_interpolation_kernel(&kernels[1]);
+    kestra::interpolate_periodic_polyphase(in.data(), 3001, rc.data(), 1281, narrow.data(), 5);
+    kestra::force_interpolation_kernel(nullptr);
+    for (size_t k = 0; k < wide.size(); ++k) {
+        ASSERT_EQ(wide[k].i, narrow[k].i) << k;
+        ASSERT_EQ(wide[k].q, narrow[k].q) << k;
     }
 }
 
@@ -185,6 +268,40 @@ TEST(FrameOperations, FrequencyOffsetRotatesAndIfConversionLeavesQAtZero) {
         const double theta = 2.0 * M_PI * 1.0e6 / 4.9152e6 * static_cast<double>(k);
         ASSERT_EQ(real[k].q, 0.0);
         ASSERT_NEAR(real[k].i, wave[k].i * std::cos(theta) - wave[k].q * std::sin(theta), 1e-12);
+    }
+}
+
+// The rotator against the per-sample formula x[k] e^(j step k), step = 2 pi f / fs as the stage
+// computes it, evaluated in extended precision: within 1e-12 of full scale (the largest |x|) over a
+// whole ratio-80 frame, at frequencies where the phase reaches a million radians, for any thread count.
+TEST(FrameOperations, PhaseRotatorFollowsThePerSampleFormulaOverAWholeFrame) {
+    const int32_t n = 80 * FRAME_CHIPS;
+    const double fs = 80 * KESTRA_CHIP_RATE_HZ;
+    const auto wave = random_frame(n, 33);
+    for (double f : {1234.5, -2.5e6, 4.0e7}) {
+        SCOPED_TRACE(f);
+        auto rotated = wave;
+        auto real = wave;
+        kestra::apply_frequency_error(n, rotated.data(), f, fs);
+        kestra::apply_if_conversion(n, real.data(), f, fs);
+        const long double step = 2.0 * M_PI * f / fs;
+        for (int32_t k = 0; k < n; k += (k < 5000 ? 1 : 7)) {
+            const long double c = std::cos(step * k);
+            const long double s = std::sin(step * k);
+            const long double i = wave[k].i * c - wave[k].q * s;
+            const long double q = wave[k].i * s + wave[k].q * c;
+            ASSERT_NEAR(rotated[k].i, static_cast<double>(i), 1e-12) << k;
+            ASSERT_NEAR(rotated[k].q, static_cast<double>(q), 1e-12) << k;
+            ASSERT_NEAR(real[k].i, static_cast<double>(i), 1e-12) << k;
+            ASSERT_EQ(real[k].q, 0.0);
+        }
+        kestra::limit_worker_threads(1);
+        auto single = wave;
+        kestra::apply_frequency_error(n, single.data(), f, fs);
+        kestra::limit_worker_threads(0);
+        for (int32_t k = 0; k < n; ++k) {
+            ASSERT_EQ(single[k].i, rotated[k].i) << k;
+        }
     }
 }
 

@@ -55,6 +55,11 @@ std::vector<IqSample> reference_filtered_pn(int32_t ratio) {
     return out;
 }
 
+// The export runs the fused kernels where the processor has them: each stage within 1e-13 of its full
+// scale (+-1 chips through filters whose absolute tap sums stay below 2) of the plain loop, so 1e-12
+// bounds both stages and is still far below any real fault.
+constexpr double kFusedRounding = 1e-12;
+
 TEST(Rc12Waveform, MatchesTheReferenceWithTheHalfChipDelayOnQ) {
     for (int32_t ratio : {4, 8, 20, 32}) {
         SCOPED_TRACE(ratio);
@@ -63,8 +68,8 @@ TEST(Rc12Waveform, MatchesTheReferenceWithTheHalfChipDelayOnQ) {
         const size_t n = ref.size();
         const size_t h = static_cast<size_t>(ratio / 2);
         for (size_t k = 0; k < n; ++k) {
-            ASSERT_EQ(run.waveform[k].i, ref[k].i) << k;
-            ASSERT_EQ(run.waveform[k].q, ref[(k + n - h) % n].q) << k;
+            ASSERT_NEAR(run.waveform[k].i, ref[k].i, kFusedRounding) << k;
+            ASSERT_NEAR(run.waveform[k].q, ref[(k + n - h) % n].q, kFusedRounding) << k;
         }
         EXPECT_EQ(run.waveform[n].i, kGuard.i);
     }
