@@ -1,6 +1,7 @@
 // The two inner stages of every export timed alone, wall clock, each beside its plain reference loop in
 // the same run: the second interpolation stage of a ratio-80 frame (x5, 1281 taps over 16 x 32768
-// samples) and the frequency-error stage over the 80 x 32768 samples of a ratio-80 frame.
+// samples) by the plain loop and by the fast kernel the processor offers, and the offset stages over the
+// 80 x 32768 samples of a ratio-80 frame by the per-sample formula and by the phase rotator.
 #include "filters.h"
 #include "frame_tail.h"
 #include "interpolation.h"
@@ -50,6 +51,14 @@ void BM_SecondStageFast(benchmark::State& state) {
     }
 }
 
+void BM_FrequencyErrorPerSampleFormula(benchmark::State& state) {
+    auto wave = test_frame(80 * static_cast<size_t>(FRAME_CHIPS));
+    for (auto _ : state) {
+        kestra::apply_frequency_error_plain(80 * FRAME_CHIPS, wave.data(), 1234.5, 80 * KESTRA_CHIP_RATE_HZ);
+        benchmark::DoNotOptimize(wave.data());
+    }
+}
+
 void BM_FrequencyErrorStage(benchmark::State& state) {
     auto wave = test_frame(80 * static_cast<size_t>(FRAME_CHIPS));
     for (auto _ : state) {
@@ -58,8 +67,18 @@ void BM_FrequencyErrorStage(benchmark::State& state) {
     }
 }
 
+void BM_IfConversionStage(benchmark::State& state) {
+    auto wave = test_frame(80 * static_cast<size_t>(FRAME_CHIPS));
+    for (auto _ : state) {
+        kestra::apply_if_conversion(80 * FRAME_CHIPS, wave.data(), 2.5e6, 80 * KESTRA_CHIP_RATE_HZ);
+        benchmark::DoNotOptimize(wave.data());
+    }
+}
+
 BENCHMARK(BM_SecondStagePlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_SecondStageFast)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrequencyErrorPerSampleFormula)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FrequencyErrorStage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IfConversionStage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
