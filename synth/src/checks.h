@@ -14,5 +14,5 @@
         }                                                                                                  \
     } while (false)
 #else
-#define KESTRA_EXPECT(condition) static_cast<void>(0)
+#define KESTRA_EXPECT(condition) static_cast<void>(sizeof(!(condition))) // not evaluated
 #endif

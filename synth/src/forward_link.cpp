@@ -1,8 +1,10 @@
 #include "forward_link.h"
 
+#include "checks.h"
 #include "pn_tables.h"
 #include "walsh.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -49,8 +51,10 @@ double amplitude_of(double power_db) {
 
 // The local builders' common end: normalise the stream in scratch to unit mean power over the
 // frame and add it to the sums at amplitude A. A silent stream (mean power 0) adds nothing.
-void add_normalised(double* chips_i, double* chips_q, const double* scratch_i, const double* scratch_q,
-                    double power_db) {
+void add_normalised(std::span<double> chips_i, std::span<double> chips_q, std::span<const double> scratch_i,
+                    std::span<const double> scratch_q, double power_db) {
+    KESTRA_EXPECT(chips_i.size() >= FRAME_CHIPS && chips_q.size() >= FRAME_CHIPS);
+    KESTRA_EXPECT(scratch_i.size() >= FRAME_CHIPS && scratch_q.size() >= FRAME_CHIPS);
     double energy = 0.0;
     for (int k = 0; k < FRAME_CHIPS; ++k) {
         energy += scratch_i[k] * scratch_i[k] + scratch_q[k] * scratch_q[k];
@@ -68,13 +72,14 @@ void add_normalised(double* chips_i, double* chips_q, const double* scratch_i, c
 
 // Spreads n symbols per rail at unit gain into the scratch pair (overwriting) and clears the chips
 // a length that does not divide the frame leaves over.
-void spread_unit(SpreadWorkspace& ws, const double* walsh, int32_t n_symbols, int32_t length,
-                 double* scratch_i, double* scratch_q) {
+void spread_unit(SpreadWorkspace& ws, std::span<const double> walsh, int32_t n_symbols, int32_t length,
+                 std::span<double> scratch_i, std::span<double> scratch_q) {
+    KESTRA_EXPECT(scratch_i.size() >= FRAME_CHIPS && scratch_q.size() >= FRAME_CHIPS);
     for (int32_t s = 0; s < n_symbols; ++s) {
         ws.gains[s] = 1.0;
     }
-    accumulate_spread(ws.symbol_i.data(), scratch_i, walsh, n_symbols, length, ws.gains.data(), 0);
-    accumulate_spread(ws.symbol_q.data(), scratch_q, walsh, n_symbols, length, ws.gains.data(), 0);
+    accumulate_spread(ws.symbol_i, scratch_i, walsh, n_symbols, length, ws.gains, 0);
+    accumulate_spread(ws.symbol_q, scratch_q, walsh, n_symbols, length, ws.gains, 0);
     for (int32_t k = n_symbols * length; k < FRAME_CHIPS; ++k) {
         scratch_i[k] = 0.0;
         scratch_q[k] = 0.0;
@@ -115,10 +120,10 @@ WalshChoice walsh_for(const DlChannel& ch) {
 
 // Spreads one seeded channel (types 1..16) into the sums.
 void spread_channel(const DlChannel& ch, int32_t seed, const double* ack_user_gains, DlWork& w) {
-    double* ci = w.chips_i.data();
-    double* cq = w.chips_q.data();
-    const double* walsh = w.walsh.data();
+    const std::span<double> ci = w.chips_i;
+    const std::span<double> cq = w.chips_q;
     SpreadWorkspace& ws = w.spread;
+    const std::span<const double> walsh = w.walsh.first(static_cast<size_t>(ws.spreading_length));
     switch (ch.type) {
     case kSynch:
     case kPch:
@@ -135,15 +140,14 @@ void spread_channel(const DlChannel& ch, int32_t seed, const double* ack_user_ga
         spread_qpsk(ci, cq, ws, seed, walsh, ch.power_db);
         break;
     case kQpch:
-        spread_qpch(ci, cq, ws, seed, walsh, ch.power_db, w.multi_i.data(), w.multi_q.data());
+        spread_qpch(ci, cq, ws, seed, walsh, ch.power_db, w.multi_i, w.multi_q);
         break;
     case kCpcch:
     case kFRcch:
-        spread_gated_qpsk(ci, cq, ws, seed, seed + 1, walsh, ch.power_db, w.multi_i.data(), w.multi_q.data());
+        spread_gated_qpsk(ci, cq, ws, seed, seed + 1, walsh, ch.power_db, w.multi_i, w.multi_q);
         break;
     case kFAckch:
-        spread_ackch(ci, cq, ws, seed, walsh, ch.power_db, ack_user_gains, w.multi_i.data(),
-                     w.multi_q.data());
+        spread_ackch(ci, cq, ws, seed, walsh, ch.power_db, ack_user_gains, w.multi_i, w.multi_q);
         break;
     case kFFch:
         if (ch.option == 0) {
@@ -201,8 +205,9 @@ int32_t dl_channel_seed(int32_t k, int32_t step) {
     return static_cast<int32_t>((s - 1) % kMaxChannelSeed + 1);
 }
 
-void spread_qpch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                 double power_db, double* scratch_i, double* scratch_q) {
+void spread_qpch(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                 std::span<const double> walsh, double power_db, std::span<double> scratch_i,
+                 std::span<double> scratch_q) {
     const int32_t length = ws.spreading_length;
     if (!usable_length(length)) {
         return;
@@ -210,7 +215,7 @@ void spread_qpch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t 
     const int32_t n = FRAME_CHIPS / length;
     ws.symbol_count = n;
     int32_t state = seed;
-    generate_prbs(&state, ws.bits.data(), n, kPrbsDegree);
+    generate_prbs(&state, ws.bits, n, kPrbsDegree);
     for (int32_t k = 0; k < n; ++k) {
         const double v = ws.bits[k] != 0 ? kInvSqrt2 : 0.0;
         ws.symbol_i[k] = v;
@@ -220,8 +225,9 @@ void spread_qpch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t 
     add_normalised(chips_i, chips_q, scratch_i, scratch_q, power_db);
 }
 
-void spread_gated_qpsk(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, int32_t gate_seed,
-                       const double* walsh, double power_db, double* scratch_i, double* scratch_q) {
+void spread_gated_qpsk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                       int32_t gate_seed, std::span<const double> walsh, double power_db,
+                       std::span<double> scratch_i, std::span<double> scratch_q) {
     const int32_t length = ws.spreading_length;
     if (!usable_length(length)) {
         return;
@@ -229,9 +235,9 @@ void spread_gated_qpsk(double* chips_i, double* chips_q, SpreadWorkspace& ws, in
     const int32_t n = FRAME_CHIPS / length;
     ws.symbol_count = n;
     int32_t state = seed;
-    generate_prbs(&state, ws.bits.data(), 2 * n, kPrbsDegree);
+    generate_prbs(&state, ws.bits, 2 * n, kPrbsDegree);
     int32_t gate_state = gate_seed;
-    generate_prbs(&gate_state, ws.bits2.data(), 2 * n, kPrbsDegree);
+    generate_prbs(&gate_state, ws.bits2, 2 * n, kPrbsDegree);
     for (int32_t k = 0; k < n; ++k) {
         const double gi = ws.bits2[2 * k];
         const double gq = ws.bits2[2 * k + 1];
@@ -242,8 +248,9 @@ void spread_gated_qpsk(double* chips_i, double* chips_q, SpreadWorkspace& ws, in
     add_normalised(chips_i, chips_q, scratch_i, scratch_q, power_db);
 }
 
-void spread_ackch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                  double power_db, const double* ack_user_gains, double* scratch_i, double* scratch_q) {
+void spread_ackch(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                  std::span<const double> walsh, double power_db, const double* ack_user_gains,
+                  std::span<double> scratch_i, std::span<double> scratch_q) {
     const int32_t length = ws.spreading_length;
     // Two full blocks of 192 values and a third that completes the frame must fit.
     if (length < 1 || 2 * kAckBlockValues * length > FRAME_CHIPS) {
@@ -263,10 +270,10 @@ void spread_ackch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t
     for (int b = 0; b < kAckBlocks; ++b) {
         const int32_t n_b = b < kAckBlocks - 1 ? block_chips : FRAME_CHIPS - 2 * block_chips;
         int32_t state = seed + b;
-        generate_prbs(&state, ws.bits.data(), kAckBlockValues, kPrbsDegree);
+        generate_prbs(&state, ws.bits, kAckBlockValues, kPrbsDegree);
         for (int rail = 0; rail < 2; ++rail) {
             const int sym0 = rail * kAckUsers * kSymbolsPerUser;
-            double* cover = ws.ack_cover.data();
+            const std::span<double> cover = ws.ack_cover.first(2 * kSymbolsPerUser * kCoverChips);
             for (int v = 0; v < kSymbolsPerUser * kCoverChips; ++v) {
                 cover[v] = 0.0;
             }
@@ -283,12 +290,9 @@ void spread_ackch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t
             for (int v = 0; v < kSymbolsPerUser * kCoverChips; ++v) {
                 cover[kSymbolsPerUser * kCoverChips + v] = cover[v];
             }
-            accumulate_spread(cover, ws.ack_spread.data(), walsh, kAckBlockValues, length, ws.gains.data(),
-                              0);
-            double* dst = (rail == 0 ? scratch_i : scratch_q) + offset;
-            for (int32_t k = 0; k < n_b; ++k) {
-                dst[k] = ws.ack_spread[k];
-            }
+            accumulate_spread(cover, ws.ack_spread, walsh, kAckBlockValues, length, ws.gains, 0);
+            const std::span<double> dst = (rail == 0 ? scratch_i : scratch_q).subspan(offset, n_b);
+            std::copy_n(ws.ack_spread.begin(), n_b, dst.begin());
         }
         offset += n_b;
     }
@@ -297,10 +301,8 @@ void spread_ackch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t
 
 void sum_dl_channels(const DlChannel* channels, int32_t channel_count, const double* ack_user_gains,
                      DlWork& work) {
-    for (int k = 0; k < FRAME_CHIPS; ++k) {
-        work.chips_i[k] = 0.0;
-        work.chips_q[k] = 0.0;
-    }
+    std::fill(work.chips_i.begin(), work.chips_i.end(), 0.0);
+    std::fill(work.chips_q.begin(), work.chips_q.end(), 0.0);
     if (channels == nullptr || channel_count <= 0) {
         return;
     }
@@ -321,7 +323,7 @@ void sum_dl_channels(const DlChannel* channels, int32_t channel_count, const dou
         const WalshChoice code = walsh_for(ch);
         // A code the Walsh table cannot write leaves the channel silent; it keeps its seed.
         if (!usable_length(code.length) || code.index < 0 ||
-            write_walsh_code(code.length, code.index, work.walsh.data()) != 0) {
+            write_walsh_code(code.length, code.index, work.walsh) != 0) {
             continue;
         }
         work.spread.spreading_length = code.length;

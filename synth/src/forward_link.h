@@ -69,18 +69,21 @@ void sum_dl_channels(const DlChannel* channels, int32_t channel_count, const dou
 
 // On-off keyed paging indicators: bit 1 -> (1/sqrt2, 1/sqrt2), bit 0 -> nothing; normalised to
 // unit mean power over the frame, then scaled to power_db. L is ws.spreading_length.
-void spread_qpch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                 double power_db, double* scratch_i, double* scratch_q);
+void spread_qpch(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                 std::span<const double> walsh, double power_db, std::span<double> scratch_i,
+                 std::span<double> scratch_q);
 
 // QPSK whose I and Q halves are each switched on or off per symbol by gate bits drawn from
 // gate_seed; normalised to unit mean power, then scaled to power_db.
-void spread_gated_qpsk(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, int32_t gate_seed,
-                       const double* walsh, double power_db, double* scratch_i, double* scratch_q);
+void spread_gated_qpsk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                       int32_t gate_seed, std::span<const double> walsh, double power_db,
+                       std::span<double> scratch_i, std::span<double> scratch_q);
 
 // Acknowledgement channel: 32 users per rail on orthogonal 32-chip covers, three symbols each per
 // block, in three blocks of 12288, 12288 and 8192 chips (draws seeds seed, seed + 1, seed + 2);
 // normalised to unit mean power, then scaled to power_db. ack_user_gains: 64 values in dB.
-void spread_ackch(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                  double power_db, const double* ack_user_gains, double* scratch_i, double* scratch_q);
+void spread_ackch(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                  std::span<const double> walsh, double power_db, const double* ack_user_gains,
+                  std::span<double> scratch_i, std::span<double> scratch_q);
 
 } // namespace kestra

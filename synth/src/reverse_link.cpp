@@ -42,20 +42,21 @@ Cover repeated(int32_t base_length, int32_t index, int32_t repetition) {
 // Writes the cover and adds one channel; the pilot-relative gain scales the unit-energy symbols.
 // BPSK goes on the one sum given; QPSK and 8-PSK on both.
 void add_channel(std::span<double> walsh, SpreadWorkspace& ws, Cover cover, Modulation modulation,
-                 double* sum_a, double* sum_q, int32_t seed, double gain_db) {
-    if (cover.length < 1 || write_walsh_code(cover.length, cover.index, walsh.data()) != 0) {
+                 std::span<double> sum_a, std::span<double> sum_q, int32_t seed, double gain_db) {
+    if (cover.length < 1 || write_walsh_code(cover.length, cover.index, walsh) != 0) {
         return;
     }
     ws.spreading_length = cover.length;
+    const std::span<const double> code = walsh.first(static_cast<size_t>(cover.length));
     switch (modulation) {
     case Modulation::bpsk:
-        spread_bpsk(sum_a, ws, seed, walsh.data(), gain_db);
+        spread_bpsk(sum_a, ws, seed, code, gain_db);
         break;
     case Modulation::qpsk:
-        spread_qpsk(sum_a, sum_q, ws, seed, walsh.data(), gain_db);
+        spread_qpsk(sum_a, sum_q, ws, seed, code, gain_db);
         break;
     case Modulation::psk8:
-        spread_8psk(sum_a, sum_q, ws, seed, walsh.data(), gain_db);
+        spread_8psk(sum_a, sum_q, ws, seed, code, gain_db);
         break;
     }
 }
@@ -107,35 +108,35 @@ Rc7Work::Rc7Work(void* work) {
 
 void build_rc34_chip_sums(const Rc34Params& p, Rc34Work& work) {
     start_with_pilot(work.sum_i, work.sum_q);
-    double* sum_i = work.sum_i.data();
-    double* sum_q = work.sum_q.data();
+    const std::span<double> sum_i = work.sum_i;
+    const std::span<double> sum_q = work.sum_q;
     // RC3/RC4 seeds are fixed per channel, whichever other channels are on.
     if (p.dcch_on != 0) {
-        add_channel(work.walsh, work.spread[0], {16, 8}, Modulation::bpsk, sum_i, nullptr, 1, p.dcch_gain_db);
+        add_channel(work.walsh, work.spread[0], {16, 8}, Modulation::bpsk, sum_i, {}, 1, p.dcch_gain_db);
     }
     if (p.sch2_on != 0) {
         const Cover cover =
             p.sch2_walsh_alt == 0 ? repeated(4, 2, p.sch2_repetition) : repeated(8, 6, p.sch2_repetition);
-        add_channel(work.walsh, work.spread[1], cover, Modulation::bpsk, sum_i, nullptr, 2, p.sch2_gain_db);
+        add_channel(work.walsh, work.spread[1], cover, Modulation::bpsk, sum_i, {}, 2, p.sch2_gain_db);
     }
     if (p.fch_on != 0) {
-        add_channel(work.walsh, work.spread[2], {16, 4}, Modulation::bpsk, sum_q, nullptr, 3, p.fch_gain_db);
+        add_channel(work.walsh, work.spread[2], {16, 4}, Modulation::bpsk, sum_q, {}, 3, p.fch_gain_db);
     }
     if (p.sch1_on != 0) {
         const Cover cover =
             p.sch1_walsh_alt == 0 ? repeated(2, 1, p.sch1_repetition) : repeated(4, 2, p.sch1_repetition);
-        add_channel(work.walsh, work.spread[3], cover, Modulation::bpsk, sum_q, nullptr, 4, p.sch1_gain_db);
+        add_channel(work.walsh, work.spread[3], cover, Modulation::bpsk, sum_q, {}, 4, p.sch1_gain_db);
     }
 }
 
 void build_rc7_chip_sums(const Rc7Params& p, Rc7Work& work) {
     start_with_pilot(work.sum_i, work.sum_q);
-    double* sum_i = work.sum_i.data();
-    double* sum_q = work.sum_q.data();
+    const std::span<double> sum_i = work.sum_i;
+    const std::span<double> sum_q = work.sum_q;
     int32_t counter = kRc7FirstSeed;
     auto next_seed = [&counter] { return counter += kRc7SeedStep; };
-    auto bpsk = [&](Cover cover, double* sum, int32_t seed, double gain_db) {
-        add_channel(work.walsh, work.spread, cover, Modulation::bpsk, sum, nullptr, seed, gain_db);
+    auto bpsk = [&](Cover cover, std::span<double> sum, int32_t seed, double gain_db) {
+        add_channel(work.walsh, work.spread, cover, Modulation::bpsk, sum, {}, seed, gain_db);
     };
 
     if (p.spich_on != 0) {

@@ -1,5 +1,6 @@
 #include "spreading.h"
 
+#include "checks.h"
 #include "kestra/kestra.h"
 
 #include <algorithm>
@@ -61,8 +62,8 @@ double bit_value(uint8_t b) {
 // Nothing is touched when the spreading length is below 1 or the workspace cannot hold a frame's
 // bits and symbols.
 template <int BitsPerSymbol, bool Complex, class Map>
-void spread_symbols(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                    double power_db, Map map) {
+void spread_symbols(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                    std::span<const double> walsh, double power_db, Map map) {
     const int32_t L = ws.spreading_length;
     int32_t n = L >= 1 ? FRAME_CHIPS / L : 0;
     const auto symbols = static_cast<std::size_t>(n);
@@ -76,7 +77,7 @@ void spread_symbols(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32
     }
 
     int32_t state = seed;
-    generate_prbs(&state, ws.bits.data(), n * BitsPerSymbol, 9);
+    generate_prbs(&state, ws.bits, n * BitsPerSymbol, 9);
 
     const uint8_t* bits = ws.bits.data();
     for (int32_t k = 0; k < n; ++k) {
@@ -90,17 +91,17 @@ void spread_symbols(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32
     }
 
     const double gain = std::pow(10.0, power_db * 0.05);
-    std::fill_n(ws.gains.data(), n, gain);
+    std::fill_n(ws.gains.begin(), n, gain);
 
-    accumulate_spread(ws.symbol_i.data(), chips_i, walsh, n, L, ws.gains.data(), 1);
+    accumulate_spread(ws.symbol_i, chips_i, walsh, n, L, ws.gains, 1);
     if constexpr (Complex) {
-        accumulate_spread(ws.symbol_q.data(), chips_q, walsh, n, L, ws.gains.data(), 1);
+        accumulate_spread(ws.symbol_q, chips_q, walsh, n, L, ws.gains, 1);
     }
 }
 
 } // namespace
 
-int32_t generate_prbs(int32_t* state, uint8_t* bits_out, int32_t n, int32_t degree) {
+int32_t generate_prbs(int32_t* state, std::span<uint8_t> bits_out, int32_t n, int32_t degree) {
     const PrbsRegister* reg = nullptr;
     for (const auto& candidate : kPrbsRegisters) {
         if (candidate.degree == degree) {
@@ -110,6 +111,7 @@ int32_t generate_prbs(int32_t* state, uint8_t* bits_out, int32_t n, int32_t degr
     if (reg == nullptr) {
         return -1;
     }
+    KESTRA_EXPECT(n <= 0 || bits_out.size() >= static_cast<size_t>(n));
     const uint32_t mask = (1u << degree) - 1u;
     const uint8_t flip = reg->inverted ? 1 : 0;
     auto s = static_cast<uint32_t>(*state);
@@ -117,19 +119,24 @@ int32_t generate_prbs(int32_t* state, uint8_t* bits_out, int32_t n, int32_t degr
         const uint32_t out = (s >> (degree - 1)) & 1u;
         const uint32_t fb = out ^ (static_cast<uint32_t>(std::popcount(s & reg->taps)) & 1u);
         s = ((s << 1) | fb) & mask;
-        bits_out[k] = static_cast<uint8_t>(out ^ flip);
+        bits_out[static_cast<size_t>(k)] = static_cast<uint8_t>(out ^ flip);
     }
     *state = static_cast<int32_t>(s);
     return 0;
 }
 
-int32_t accumulate_spread(const double* symbols, double* chips, const double* walsh, int32_t n_symbols,
-                          int32_t L, const double* gains, int32_t add) {
+int32_t accumulate_spread(std::span<const double> symbols, std::span<double> chips, std::span<const double> walsh,
+                          int32_t n_symbols, int32_t L, std::span<const double> gains, int32_t add) {
+    if (n_symbols > 0 && L > 0) {
+        const auto n = static_cast<size_t>(n_symbols);
+        KESTRA_EXPECT(symbols.size() >= n && gains.size() >= n && walsh.size() >= static_cast<size_t>(L));
+        KESTRA_EXPECT(chips.size() >= n * static_cast<size_t>(L));
+    }
     for (int32_t s = 0; s < n_symbols; ++s) {
         // The Walsh chips are +1/-1, so scaling the symbol once gives the same products as
         // multiplying all three per chip.
         const double amplitude = symbols[s] * gains[s];
-        double* out = chips + static_cast<std::ptrdiff_t>(s) * L;
+        double* out = chips.data() + static_cast<std::ptrdiff_t>(s) * L;
         if (add != 0) {
             for (int32_t c = 0; c < L; ++c) {
                 out[c] += walsh[c] * amplitude;
@@ -143,13 +150,14 @@ int32_t accumulate_spread(const double* symbols, double* chips, const double* wa
     return 0;
 }
 
-void spread_bpsk(double* chips_i, SpreadWorkspace& ws, int32_t seed, const double* walsh, double power_db) {
-    spread_symbols<1, false>(chips_i, nullptr, ws, seed, walsh, power_db,
+void spread_bpsk(std::span<double> chips_i, SpreadWorkspace& ws, int32_t seed, std::span<const double> walsh,
+                 double power_db) {
+    spread_symbols<1, false>(chips_i, {}, ws, seed, walsh, power_db,
                              [](const uint8_t* b, double& i, double&) { i = bit_value(b[0]); });
 }
 
-void spread_qpsk(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                 double power_db) {
+void spread_qpsk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                 std::span<const double> walsh, double power_db) {
     spread_symbols<2, true>(chips_i, chips_q, ws, seed, walsh, power_db,
                             [](const uint8_t* b, double& i, double& q) {
                                 i = bit_value(b[0]) * kQpskLevel;
@@ -157,8 +165,8 @@ void spread_qpsk(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t 
                             });
 }
 
-void spread_8psk(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                 double power_db) {
+void spread_8psk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                 std::span<const double> walsh, double power_db) {
     spread_symbols<3, true>(
         chips_i, chips_q, ws, seed, walsh, power_db, [](const uint8_t* b, double& i, double& q) {
             const Point& p = k8pskPoints[(b[0] & 1u) | ((b[1] & 1u) << 1) | ((b[2] & 1u) << 2)];
@@ -167,8 +175,8 @@ void spread_8psk(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t 
         });
 }
 
-void spread_16qam(double* chips_i, double* chips_q, SpreadWorkspace& ws, int32_t seed, const double* walsh,
-                  double power_db) {
+void spread_16qam(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
+                  std::span<const double> walsh, double power_db) {
     spread_symbols<4, true>(chips_i, chips_q, ws, seed, walsh, power_db,
                             [](const uint8_t* b, double& i, double& q) {
                                 i = bit_value(b[1]) * (b[0] == 0 ? kQamOuter : kQamInner);

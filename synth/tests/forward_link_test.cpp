@@ -282,14 +282,11 @@ TEST(ForwardLinkChannels, SilentStreamsAddNothingAndNeverNaN) {
     const std::vector<double> ci0 = ci, cq0 = cq;
     std::vector<double> walsh(256, 1.0);
     w.spread.spreading_length = 128;
-    kestra::spread_qpch(ci.data(), cq.data(), w.spread, 0, walsh.data(), 0.0, w.multi_i.data(),
-                        w.multi_q.data());
-    kestra::spread_gated_qpsk(ci.data(), cq.data(), w.spread, 5, 0, walsh.data(), 0.0, w.multi_i.data(),
-                              w.multi_q.data());
+    kestra::spread_qpch(ci, cq, w.spread, 0, walsh, 0.0, w.multi_i, w.multi_q);
+    kestra::spread_gated_qpsk(ci, cq, w.spread, 5, 0, walsh, 0.0, w.multi_i, w.multi_q);
     w.spread.spreading_length = 64;
     const std::vector<double> mute(kestra::kAckUserGains, -1.0e6);
-    kestra::spread_ackch(ci.data(), cq.data(), w.spread, 7, walsh.data(), 0.0, mute.data(), w.multi_i.data(),
-                         w.multi_q.data());
+    kestra::spread_ackch(ci, cq, w.spread, 7, walsh, 0.0, mute.data(), w.multi_i, w.multi_q);
     EXPECT_EQ(ci, ci0);
     EXPECT_EQ(cq, cq0);
 }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,7 +19,7 @@ constexpr size_t kChips = FRAME_CHIPS;
 
 std::string prbs_string(int32_t& state, int n, int degree) {
     std::vector<uint8_t> bits(static_cast<size_t>(n));
-    EXPECT_EQ(generate_prbs(&state, bits.data(), n, degree), 0);
+    EXPECT_EQ(generate_prbs(&state, bits, n, degree), 0);
     std::string s;
     for (uint8_t b : bits) {
         s += static_cast<char>('0' + b);
@@ -99,7 +100,7 @@ TEST(Prbs, EveryDegreeFollowsItsRecurrenceWithAMaximalPeriod) {
         const uint32_t seed = 0x5a5a5u & mask;
         int32_t state = static_cast<int32_t>(seed);
         std::vector<uint8_t> bits(3000);
-        ASSERT_EQ(generate_prbs(&state, bits.data(), 3000, r.degree), 0);
+        ASSERT_EQ(generate_prbs(&state, bits, 3000, r.degree), 0);
         EXPECT_EQ(bits, prbs_by_recurrence(seed, r.degree, r.taps, r.inverted, 3000));
 
         // Step bit by bit until the register comes back: a maximal sequence takes 2^degree - 1.
@@ -108,7 +109,7 @@ TEST(Prbs, EveryDegreeFollowsItsRecurrenceWithAMaximalPeriod) {
         long ones = 0;
         long steps = 0;
         do {
-            generate_prbs(&state, &bit, 1, r.degree);
+            generate_prbs(&state, std::span(&bit, 1), 1, r.degree);
             ones += bit;
             ++steps;
         } while (state != 1 && steps <= static_cast<long>(mask));
@@ -121,7 +122,7 @@ TEST(Prbs, EveryDegreeFollowsItsRecurrenceWithAMaximalPeriod) {
 TEST(Prbs, Degree9RepeatsEvery511Bits) {
     int32_t state = 63;
     std::vector<uint8_t> bits(3 * 511);
-    ASSERT_EQ(generate_prbs(&state, bits.data(), 3 * 511, 9), 0);
+    ASSERT_EQ(generate_prbs(&state, bits, 3 * 511, 9), 0);
     EXPECT_EQ(state, 63);
     for (size_t k = 511; k < bits.size(); ++k) {
         ASSERT_EQ(bits[k], bits[k - 511]) << k;
@@ -146,7 +147,7 @@ TEST(Spreaders, BpskPutsWalshRunsOnIOnly) {
     Workspace w(64);
     const auto code = walsh(64, 21);
     std::vector<double> chips_i(kChips, 0.0);
-    spread_bpsk(chips_i.data(), w.ws, 1, code.data(), 0.0);
+    spread_bpsk(chips_i, w.ws, 1, code, 0.0);
     EXPECT_EQ(w.ws.symbol_count, 512);
     const auto data = prbs_by_recurrence(1, 9, {4}, false, 512);
     for (size_t s = 0; s < 512; ++s) {
@@ -162,7 +163,7 @@ TEST(Spreaders, QpskMovesEveryChipByHalfRootTwo) {
     const auto code = walsh(64, 5);
     std::vector<double> chips_i(kChips, 0.25);
     std::vector<double> chips_q(kChips, -0.5);
-    spread_qpsk(chips_i.data(), chips_q.data(), w.ws, 40, code.data(), 0.0);
+    spread_qpsk(chips_i, chips_q, w.ws, 40, code, 0.0);
     const auto data = prbs_by_recurrence(40, 9, {4}, false, 2 * 512);
     for (size_t k = 0; k < kChips; ++k) {
         const size_t s = k / 64;
@@ -177,12 +178,14 @@ TEST(Spreaders, QpskMovesEveryChipByHalfRootTwo) {
 
 // Spreading with a one-chip cover at 0 dB writes the symbols themselves.
 std::vector<std::pair<double, double>>
-points_of(void (*spread)(double*, double*, SpreadWorkspace&, int32_t, const double*, double), int32_t seed) {
+points_of(void (*spread)(std::span<double>, std::span<double>, SpreadWorkspace&, int32_t, std::span<const double>,
+                         double),
+          int32_t seed) {
     Workspace w(1);
     const double one = 1.0;
     std::vector<double> chips_i(kChips, 0.0);
     std::vector<double> chips_q(kChips, 0.0);
-    spread(chips_i.data(), chips_q.data(), w.ws, seed, &one, 0.0);
+    spread(chips_i, chips_q, w.ws, seed, std::span(&one, 1), 0.0);
     EXPECT_EQ(w.ws.symbol_count, FRAME_CHIPS);
     std::vector<std::pair<double, double>> points;
     for (size_t k = 0; k < kChips; ++k) {
@@ -248,11 +251,11 @@ TEST(Spreaders, AddToTheSumsAndRepeatTheSameDataForTheSameSeed) {
     Workspace w(16);
     const auto code = walsh(16, 8);
     std::vector<double> once_i(kChips, 0.0), once_q(kChips, 0.0);
-    spread_8psk(once_i.data(), once_q.data(), w.ws, 235, code.data(), -3.0);
+    spread_8psk(once_i, once_q, w.ws, 235, code, -3.0);
 
     std::vector<double> twice_i(kChips, 2.0), twice_q(kChips, -1.0);
-    spread_8psk(twice_i.data(), twice_q.data(), w.ws, 235, code.data(), -3.0);
-    spread_8psk(twice_i.data(), twice_q.data(), w.ws, 235, code.data(), -3.0);
+    spread_8psk(twice_i, twice_q, w.ws, 235, code, -3.0);
+    spread_8psk(twice_i, twice_q, w.ws, 235, code, -3.0);
     for (size_t k = 0; k < kChips; ++k) {
         ASSERT_NEAR(twice_i[k], 2.0 + 2.0 * once_i[k], 1e-14) << k;
         ASSERT_NEAR(twice_q[k], -1.0 + 2.0 * once_q[k], 1e-14) << k;
@@ -264,9 +267,9 @@ TEST(AccumulateSpread, AddsOrOverwrites) {
     const std::vector<double> gains{2.0, 4.0, 0.5};
     const std::vector<double> code{1.0, -1.0};
     std::vector<double> chips(7, 10.0);
-    EXPECT_EQ(accumulate_spread(symbols.data(), chips.data(), code.data(), 3, 2, gains.data(), 1), 0);
+    EXPECT_EQ(accumulate_spread(symbols, chips, code, 3, 2, gains, 1), 0);
     EXPECT_EQ(chips, (std::vector<double>{12.0, 8.0, 8.0, 12.0, 11.0, 9.0, 10.0}));
-    EXPECT_EQ(accumulate_spread(symbols.data(), chips.data(), code.data(), 3, 2, gains.data(), 0), 0);
+    EXPECT_EQ(accumulate_spread(symbols, chips, code, 3, 2, gains, 0), 0);
     EXPECT_EQ(chips, (std::vector<double>{2.0, -2.0, -2.0, 2.0, 1.0, -1.0, 10.0}));
 }
 
@@ -276,7 +279,7 @@ TEST(Spreaders, LeaveWhatTheyCannotFillUntouched) {
     const auto code = walsh(6, 1);
     std::vector<double> chips_i(kChips, 0.0);
     std::vector<double> chips_q(kChips, 0.0);
-    spread_qpsk(chips_i.data(), chips_q.data(), w6.ws, 3, code.data(), 0.0);
+    spread_qpsk(chips_i, chips_q, w6.ws, 3, code, 0.0);
     EXPECT_EQ(w6.ws.symbol_count, 5461);
     EXPECT_NE(chips_i[kChips - 3], 0.0);
     EXPECT_EQ(chips_i[kChips - 2], 0.0);
@@ -286,15 +289,24 @@ TEST(Spreaders, LeaveWhatTheyCannotFillUntouched) {
     std::vector<double> untouched(kChips, 0.0);
     Workspace w0(0);
     w0.ws.symbol_count = 99;
-    spread_bpsk(untouched.data(), w0.ws, 3, code.data(), 0.0);
+    spread_bpsk(untouched, w0.ws, 3, code, 0.0);
     EXPECT_EQ(w0.ws.symbol_count, 0);
     Workspace small(2);
     small.ws.bits = small.ws.bits.first(3 * kChips / 2 - 1);
-    spread_8psk(untouched.data(), untouched.data(), small.ws, 3, code.data(), 0.0);
+    spread_8psk(untouched, untouched, small.ws, 3, code, 0.0);
     EXPECT_EQ(small.ws.symbol_count, 0);
     for (double v : untouched) {
         ASSERT_EQ(v, 0.0);
     }
 }
+
+// Debug and sanitizer builds check the lengths the spans carry; a short one stops the program there.
+#if !defined(NDEBUG) || defined(KESTRA_CHECK_LENGTHS)
+TEST(LengthChecks, AShortSpanStopsTheCheckedBuild) {
+    const std::vector<double> symbols{1.0, 1.0}, gains{1.0, 1.0}, code{1.0, -1.0};
+    std::vector<double> chips(3);
+    EXPECT_DEATH(accumulate_spread(symbols, chips, code, 2, 2, gains, 0), "expected");
+}
+#endif
 
 } // namespace

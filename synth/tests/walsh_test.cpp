@@ -11,7 +11,7 @@ using kestra::write_walsh_code;
 
 std::vector<double> walsh(int length, int index) {
     std::vector<double> out(static_cast<size_t>(length), 0.0);
-    EXPECT_EQ(write_walsh_code(length, index, out.data()), 0);
+    EXPECT_EQ(write_walsh_code(length, index, out), 0);
     return out;
 }
 
@@ -84,16 +84,16 @@ TEST(WalshCode, LongerLengthsRepeatTheShortFunction) {
 TEST(WalshCode, RefusesLengthsAndIndicesBeyondTheTable) {
     std::array<double, 300> out{};
     out.fill(7.0);
-    EXPECT_EQ(write_walsh_code(257, 3, out.data()), -1);
-    EXPECT_EQ(write_walsh_code(16, 256, out.data()), -1);
-    EXPECT_EQ(write_walsh_code(-1, 3, out.data()), -1);
-    EXPECT_EQ(write_walsh_code(16, -1, out.data()), -1);
+    EXPECT_EQ(write_walsh_code(257, 3, out), -1);
+    EXPECT_EQ(write_walsh_code(16, 256, out), -1);
+    EXPECT_EQ(write_walsh_code(-1, 3, out), -1);
+    EXPECT_EQ(write_walsh_code(16, -1, out), -1);
     for (double v : out) {
         ASSERT_EQ(v, 7.0);
     }
-    EXPECT_EQ(write_walsh_code(0, 5, out.data()), 0);
+    EXPECT_EQ(write_walsh_code(0, 5, out), 0);
     EXPECT_EQ(out[0], 7.0);
-    EXPECT_EQ(write_walsh_code(256, 255, out.data()), 0);
+    EXPECT_EQ(write_walsh_code(256, 255, out), 0);
     EXPECT_EQ(out[256], 7.0);
 }
 
