@@ -55,78 +55,132 @@ inline int32_t phase_start(const PolyphaseJob& job, const PolyphaseBranch& ph, i
 
 // Every kernel computes whole blocks (the rails are padded for the last one) and stores only the
 // outputs below j_end, so an output's value never depends on where a thread's share begins.
+//
+// The phases all start at the same input and have the same number of taps (interpolate_split pads
+// them with zero taps), so the fused kernels run a group of phases over one set of input loads: each
+// unaligned load of the input then feeds several multiply-adds.
 
-__attribute__((target("avx512f"))) void run_avx512(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
-    constexpr int32_t kBlock = 32;
+// Splits L phases into as few groups of at most max_group as can be, of nearly equal size; calls
+// run(first_phase, group_size) for each.
+template <class Run> inline void for_each_group(int32_t L, int32_t max_group, Run run) {
+    const int32_t groups = (L + max_group - 1) / max_group;
+    int32_t p = 0;
+    for (int32_t k = 0; k < groups; ++k) {
+        const int32_t g = (L - p) / (groups - k);
+        run(p, g);
+        p += g;
+    }
+}
+
+template <int G>
+__attribute__((target("avx512f"))) void avx512_group(const PolyphaseJob& job, int32_t p0, int32_t j, int32_t count,
+                                                     const double* pi, const double* pq) {
+    constexpr int32_t kBlock = 16;
+    const int32_t taps_per_phase = job.phases[0].tap_count;
+    const double* taps = job.taps + static_cast<ptrdiff_t>(p0) * taps_per_phase;
+    __m512d ai[G][2];
+    __m512d aq[G][2];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) {
+        ai[g][0] = ai[g][1] = aq[g][0] = aq[g][1] = _mm512_setzero_pd();
+    }
+    for (int32_t k = 0; k < taps_per_phase; ++k) {
+        const __m512d xi0 = _mm512_loadu_pd(pi + k);
+        const __m512d xi1 = _mm512_loadu_pd(pi + k + 8);
+        const __m512d xq0 = _mm512_loadu_pd(pq + k);
+        const __m512d xq1 = _mm512_loadu_pd(pq + k + 8);
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const __m512d t = _mm512_set1_pd(taps[g * taps_per_phase + k]);
+            ai[g][0] = _mm512_fmadd_pd(t, xi0, ai[g][0]);
+            ai[g][1] = _mm512_fmadd_pd(t, xi1, ai[g][1]);
+            aq[g][0] = _mm512_fmadd_pd(t, xq0, aq[g][0]);
+            aq[g][1] = _mm512_fmadd_pd(t, xq1, aq[g][1]);
+        }
+    }
     alignas(64) double sums_i[kBlock];
     alignas(64) double sums_q[kBlock];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) {
+        _mm512_store_pd(sums_i, ai[g][0]);
+        _mm512_store_pd(sums_i + 8, ai[g][1]);
+        _mm512_store_pd(sums_q, aq[g][0]);
+        _mm512_store_pd(sums_q + 8, aq[g][1]);
+        store_block(job, job.phases[p0 + g], j, count, sums_i, sums_q);
+    }
+}
+
+__attribute__((target("avx512f"))) void run_avx512(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
+    constexpr int32_t kBlock = 16;
     for (int32_t j = j_begin; j < j_end; j += kBlock) {
-        for (int32_t p = 0; p < job.phase_count; ++p) {
-            const PolyphaseBranch& ph = job.phases[p];
-            const int32_t start = phase_start(job, ph, j);
-            const double* pi = job.in_i + start;
-            const double* pq = job.in_q + start;
-            const double* taps = job.taps + ph.tap_offset;
-            __m512d i0 = _mm512_setzero_pd(), i1 = i0, i2 = i0, i3 = i0;
-            __m512d q0 = i0, q1 = i0, q2 = i0, q3 = i0;
-            for (int32_t k = 0; k < ph.tap_count; ++k) {
-                const __m512d t = _mm512_set1_pd(taps[k]);
-                i0 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k), i0);
-                i1 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k + 8), i1);
-                i2 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k + 16), i2);
-                i3 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pi + k + 24), i3);
-                q0 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k), q0);
-                q1 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k + 8), q1);
-                q2 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k + 16), q2);
-                q3 = _mm512_fmadd_pd(t, _mm512_loadu_pd(pq + k + 24), q3);
+        const int32_t count = std::min(kBlock, j_end - j);
+        const int32_t start = phase_start(job, job.phases[0], j);
+        const double* pi = job.in_i + start;
+        const double* pq = job.in_q + start;
+        for_each_group(job.phase_count, 5, [&](int32_t p0, int32_t g) {
+            switch (g) {
+            case 1: avx512_group<1>(job, p0, j, count, pi, pq); break;
+            case 2: avx512_group<2>(job, p0, j, count, pi, pq); break;
+            case 3: avx512_group<3>(job, p0, j, count, pi, pq); break;
+            case 4: avx512_group<4>(job, p0, j, count, pi, pq); break;
+            default: avx512_group<5>(job, p0, j, count, pi, pq); break;
             }
-            _mm512_store_pd(sums_i, i0);
-            _mm512_store_pd(sums_i + 8, i1);
-            _mm512_store_pd(sums_i + 16, i2);
-            _mm512_store_pd(sums_i + 24, i3);
-            _mm512_store_pd(sums_q, q0);
-            _mm512_store_pd(sums_q + 8, q1);
-            _mm512_store_pd(sums_q + 16, q2);
-            _mm512_store_pd(sums_q + 24, q3);
-            store_block(job, ph, j, std::min(kBlock, j_end - j), sums_i, sums_q);
+        });
+    }
+}
+
+template <int G>
+__attribute__((target("avx2,fma"))) void avx2_group(const PolyphaseJob& job, int32_t p0, int32_t j, int32_t count,
+                                                    const double* pi, const double* pq) {
+    constexpr int32_t kBlock = 8;
+    const int32_t taps_per_phase = job.phases[0].tap_count;
+    const double* taps = job.taps + static_cast<ptrdiff_t>(p0) * taps_per_phase;
+    __m256d ai[G][2];
+    __m256d aq[G][2];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) {
+        ai[g][0] = ai[g][1] = aq[g][0] = aq[g][1] = _mm256_setzero_pd();
+    }
+    for (int32_t k = 0; k < taps_per_phase; ++k) {
+        const __m256d xi0 = _mm256_loadu_pd(pi + k);
+        const __m256d xi1 = _mm256_loadu_pd(pi + k + 4);
+        const __m256d xq0 = _mm256_loadu_pd(pq + k);
+        const __m256d xq1 = _mm256_loadu_pd(pq + k + 4);
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const __m256d t = _mm256_broadcast_sd(taps + g * taps_per_phase + k);
+            ai[g][0] = _mm256_fmadd_pd(t, xi0, ai[g][0]);
+            ai[g][1] = _mm256_fmadd_pd(t, xi1, ai[g][1]);
+            aq[g][0] = _mm256_fmadd_pd(t, xq0, aq[g][0]);
+            aq[g][1] = _mm256_fmadd_pd(t, xq1, aq[g][1]);
         }
+    }
+    alignas(32) double sums_i[kBlock];
+    alignas(32) double sums_q[kBlock];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) {
+        _mm256_store_pd(sums_i, ai[g][0]);
+        _mm256_store_pd(sums_i + 4, ai[g][1]);
+        _mm256_store_pd(sums_q, aq[g][0]);
+        _mm256_store_pd(sums_q + 4, aq[g][1]);
+        store_block(job, job.phases[p0 + g], j, count, sums_i, sums_q);
     }
 }
 
 __attribute__((target("avx2,fma"))) void run_avx2_fma(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
-    constexpr int32_t kBlock = 16;
-    alignas(32) double sums_i[kBlock];
-    alignas(32) double sums_q[kBlock];
+    constexpr int32_t kBlock = 8;
     for (int32_t j = j_begin; j < j_end; j += kBlock) {
-        for (int32_t p = 0; p < job.phase_count; ++p) {
-            const PolyphaseBranch& ph = job.phases[p];
-            const int32_t start = phase_start(job, ph, j);
-            const double* pi = job.in_i + start;
-            const double* pq = job.in_q + start;
-            const double* taps = job.taps + ph.tap_offset;
-            __m256d i0 = _mm256_setzero_pd(), i1 = i0, i2 = i0, i3 = i0;
-            __m256d q0 = i0, q1 = i0, q2 = i0, q3 = i0;
-            for (int32_t k = 0; k < ph.tap_count; ++k) {
-                const __m256d t = _mm256_broadcast_sd(taps + k);
-                i0 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k), i0);
-                i1 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k + 4), i1);
-                i2 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k + 8), i2);
-                i3 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pi + k + 12), i3);
-                q0 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k), q0);
-                q1 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k + 4), q1);
-                q2 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k + 8), q2);
-                q3 = _mm256_fmadd_pd(t, _mm256_loadu_pd(pq + k + 12), q3);
+        const int32_t count = std::min(kBlock, j_end - j);
+        const int32_t start = phase_start(job, job.phases[0], j);
+        const double* pi = job.in_i + start;
+        const double* pq = job.in_q + start;
+        for_each_group(job.phase_count, 3, [&](int32_t p0, int32_t g) {
+            switch (g) {
+            case 1: avx2_group<1>(job, p0, j, count, pi, pq); break;
+            case 2: avx2_group<2>(job, p0, j, count, pi, pq); break;
+            default: avx2_group<3>(job, p0, j, count, pi, pq); break;
             }
-            _mm256_store_pd(sums_i, i0);
-            _mm256_store_pd(sums_i + 4, i1);
-            _mm256_store_pd(sums_i + 8, i2);
-            _mm256_store_pd(sums_i + 12, i3);
-            _mm256_store_pd(sums_q, q0);
-            _mm256_store_pd(sums_q + 4, q1);
-            _mm256_store_pd(sums_q + 8, q2);
-            _mm256_store_pd(sums_q + 12, q3);
-            store_block(job, ph, j, std::min(kBlock, j_end - j), sums_i, sums_q);
-        }
+        });
     }
 }
 
@@ -213,8 +267,12 @@ void force_interpolation_kernel(const InterpolationKernel* kernel) {
     forced_kernel.store(kernel);
 }
 
+int32_t padded_taps(int32_t ntaps, int32_t L) {
+    return (ntaps + L - 1) / L + 1;
+}
+
 int32_t split_padding(int32_t ntaps, int32_t L) {
-    return (ntaps + L - 1) / L + kMaxBlock;
+    return padded_taps(ntaps, L) + kMaxBlock;
 }
 
 void extend_rails(int32_t n, std::span<double> i, std::span<double> q) {
@@ -242,25 +300,36 @@ void interpolate_split(const SplitInput& in, const double* coef, int32_t ntaps, 
     KESTRA_EXPECT(D <= c && out.n == c && out.q_delay >= 0 && out.q_delay <= out.n);
     KESTRA_EXPECT(in.i.size() >= static_cast<size_t>(in.n) + static_cast<size_t>(split_padding(ntaps, L)));
     KESTRA_EXPECT(in.q.size() == in.i.size());
-    KESTRA_EXPECT(scratch.taps.size() >= static_cast<size_t>(ntaps));
     KESTRA_EXPECT(scratch.phases.size() >= static_cast<size_t>(L));
 
-    int32_t packed = 0;
+    // Every phase is made to start at phase 0's input with the same number of taps: a phase that starts
+    // later gets zero taps in front, the shorter ones zero taps behind. Zero taps add exact zeros.
+    const int32_t taps_per_phase = padded_taps(ntaps, L);
+    KESTRA_EXPECT(scratch.taps.size() >= static_cast<size_t>(L) * static_cast<size_t>(taps_per_phase));
+    std::fill_n(scratch.taps.begin(), static_cast<size_t>(L) * static_cast<size_t>(taps_per_phase), 0.0);
+    int32_t common_base = 0;
     for (int32_t i0 = 0; i0 < L; ++i0) {
         const int64_t d = c - D + i0;
         const int64_t e0 = (L - d % L) % L;
+        const auto base = static_cast<int32_t>(((d + e0) % c) / L);
+        if (i0 == 0) {
+            common_base = base;
+        }
+        const int32_t lead = (base - common_base + in.n) % in.n;
+        KESTRA_EXPECT(lead <= 1);
         PolyphaseBranch& ph = scratch.phases[static_cast<size_t>(i0)];
         ph.first_output = i0;
-        ph.base = static_cast<int32_t>(((d + e0) % c) / L);
-        ph.tap_offset = packed;
+        ph.base = common_base;
+        ph.tap_offset = i0 * taps_per_phase;
+        ph.tap_count = taps_per_phase;
+        int32_t k = ph.tap_offset + lead;
         for (int64_t e = e0; e < ntaps; e += L) {
-            scratch.taps[static_cast<size_t>(packed++)] = coef[e];
+            scratch.taps[static_cast<size_t>(k++)] = coef[e];
         }
-        ph.tap_count = packed - ph.tap_offset;
     }
     const PolyphaseJob job{in.i.data(), in.q.data(), scratch.taps.data(), scratch.phases.data(), L, in.n, L, out};
     const InterpolationKernel& kernel = active_interpolation_kernel();
-    const int64_t multiply_adds = 2 * c * ((ntaps + L - 1) / L);
+    const int64_t multiply_adds = 2 * c * taps_per_phase;
     const int32_t blocks = (in.n + kMaxBlock - 1) / kMaxBlock;
     const int32_t parts = multiply_adds < kThreadedMultiplyAdds ? 1 : std::min(blocks, 8 * worker_threads());
     run_parts(parts, [&](int32_t p) {
@@ -273,7 +342,8 @@ void interpolate_split(const SplitInput& in, const double* coef, int32_t ntaps, 
 void interpolate_periodic_polyphase(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps,
                                     IqSample* out, int32_t L) {
     const size_t rail = static_cast<size_t>(n_in) + static_cast<size_t>(split_padding(ntaps, L));
-    std::vector<double> in_i(rail), in_q(rail), taps(static_cast<size_t>(ntaps));
+    std::vector<double> in_i(rail), in_q(rail);
+    std::vector<double> taps(static_cast<size_t>(L) * static_cast<size_t>(padded_taps(ntaps, L)));
     std::vector<PolyphaseBranch> phases(static_cast<size_t>(L));
     split_rails(in, n_in, in_i, in_q);
     const InterpolationOutput to{&out[0].i, &out[0].q, 2, static_cast<int64_t>(n_in) * L, 0};

@@ -14,7 +14,7 @@ namespace kestra {
 void interpolate_periodic_plain(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps,
                                 IqSample* out, int32_t L, int32_t M);
 
-// Outputs of the polyphase kernels computed together per phase (the widest variant's block).
+// Outputs of the polyphase kernels computed together per phase (at least the widest variant's block).
 inline constexpr int32_t kMaxBlock = 32;
 // Highest ratio the interpolator takes.
 inline constexpr int32_t kMaxRatio = 80;
@@ -45,11 +45,14 @@ struct PolyphaseBranch {
     int32_t tap_count;
 };
 
-// Scratch of one interpolation: ntaps packed taps and L phases.
+// Scratch of one interpolation: L x padded_taps(ntaps, L) packed taps and L phases.
 struct PolyphaseScratch {
     std::span<double> taps;
     std::span<PolyphaseBranch> phases;
 };
+
+// Taps of every phase once all phases are padded to a common start and length.
+int32_t padded_taps(int32_t ntaps, int32_t L);
 
 // Values each input rail needs past its n samples for a filter of ntaps at ratio L.
 int32_t split_padding(int32_t ntaps, int32_t L);
