@@ -21,7 +21,7 @@ std::vector<DlChannel> test_model_1_six_fch() {
 
 // Test Model 2 as the window sets it: pilot, sync, paging, F-PDCCH, F-FCH and a 16QAM F-PDCH.
 std::vector<DlChannel> test_model_2_16qam() {
-    return {{-10.0, 0, 0, 64, 0},  {-13.0, 1, 32, 64, 0}, {-10.0, 2, 1, 64, 0},
+    return {{-10.0, 0, 0, 64, 0},   {-13.0, 1, 32, 64, 0}, {-10.0, 2, 1, 64, 0},
             {-10.0, 10, 33, 64, 0}, {-10.0, 13, 6, 64, 0}, {-2.6, 16, 2, 32, 3}};
 }
 
@@ -68,16 +68,19 @@ BENCHMARK(BM_DlTestModel1SixFch)
     ->ArgsProduct({{20, 80}, {0, 1}})
     ->ArgNames({"ratio", "eq"})
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_DlTestModel2Qam16)
     ->ArgsProduct({{80}, {0, 1}})
     ->ArgNames({"ratio", "eq"})
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_Dl128Channels)
     ->ArgsProduct({{20}, {0, 1}})
     ->ArgNames({"ratio", "eq"})
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 } // namespace

@@ -44,6 +44,12 @@ void BM_Rc7EveryChannelOn(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(waveform.size()));
 }
 
-BENCHMARK(BM_Rc7EveryChannelOn)->Arg(4)->Arg(20)->Arg(80)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Rc7EveryChannelOn)
+    ->Arg(4)
+    ->Arg(20)
+    ->Arg(80)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 } // namespace

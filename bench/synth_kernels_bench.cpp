@@ -76,9 +76,12 @@ void BM_IfConversionStage(benchmark::State& state) {
 }
 
 BENCHMARK(BM_SecondStagePlainLoop)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-BENCHMARK(BM_SecondStageFast)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_FrequencyErrorPerSampleFormula)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_FrequencyErrorStage)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_IfConversionStage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SecondStageFast)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_FrequencyErrorPerSampleFormula)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_FrequencyErrorStage)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_IfConversionStage)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 } // namespace

@@ -6,12 +6,12 @@
 #include <cstdlib>
 
 #if !defined(NDEBUG) || defined(KESTRA_CHECK_LENGTHS)
-#define KESTRA_EXPECT(condition)                                                                           \
-    do {                                                                                                   \
-        if (!(condition)) {                                                                                \
-            std::fprintf(stderr, "%s:%d: kestra: expected %s\n", __FILE__, __LINE__, #condition);          \
-            std::abort();                                                                                  \
-        }                                                                                                  \
+#define KESTRA_EXPECT(condition)                                                                             \
+    do {                                                                                                     \
+        if (!(condition)) {                                                                                  \
+            std::fprintf(stderr, "%s:%d: kestra: expected %s\n", __FILE__, __LINE__, #condition);            \
+            std::abort();                                                                                    \
+        }                                                                                                    \
     } while (false)
 #else
 #define KESTRA_EXPECT(condition) static_cast<void>(sizeof(!(condition))) // not evaluated

@@ -225,8 +225,8 @@ void spread_qpch(std::span<double> chips_i, std::span<double> chips_q, SpreadWor
     add_normalised(chips_i, chips_q, scratch_i, scratch_q, power_db);
 }
 
-void spread_gated_qpsk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
-                       int32_t gate_seed, std::span<const double> walsh, double power_db,
+void spread_gated_qpsk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws,
+                       int32_t seed, int32_t gate_seed, std::span<const double> walsh, double power_db,
                        std::span<double> scratch_i, std::span<double> scratch_q) {
     const int32_t length = ws.spreading_length;
     if (!usable_length(length)) {

@@ -75,8 +75,8 @@ void spread_qpch(std::span<double> chips_i, std::span<double> chips_q, SpreadWor
 
 // QPSK whose I and Q halves are each switched on or off per symbol by gate bits drawn from
 // gate_seed; normalised to unit mean power, then scaled to power_db.
-void spread_gated_qpsk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws, int32_t seed,
-                       int32_t gate_seed, std::span<const double> walsh, double power_db,
+void spread_gated_qpsk(std::span<double> chips_i, std::span<double> chips_q, SpreadWorkspace& ws,
+                       int32_t seed, int32_t gate_seed, std::span<const double> walsh, double power_db,
                        std::span<double> scratch_i, std::span<double> scratch_q);
 
 // Acknowledgement channel: 32 users per rail on orthogonal 32-chip covers, three symbols each per

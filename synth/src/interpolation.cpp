@@ -73,8 +73,8 @@ template <class Run> inline void for_each_group(int32_t L, int32_t max_group, Ru
 }
 
 template <int G>
-__attribute__((target("avx512f"))) void avx512_group(const PolyphaseJob& job, int32_t p0, int32_t j, int32_t count,
-                                                     const double* pi, const double* pq) {
+__attribute__((target("avx512f"))) void avx512_group(const PolyphaseJob& job, int32_t p0, int32_t j,
+                                                     int32_t count, const double* pi, const double* pq) {
     constexpr int32_t kBlock = 16;
     const int32_t taps_per_phase = job.phases[0].tap_count;
     const double* taps = job.taps + static_cast<ptrdiff_t>(p0) * taps_per_phase;
@@ -119,19 +119,29 @@ __attribute__((target("avx512f"))) void run_avx512(const PolyphaseJob& job, int3
         const double* pq = job.in_q + start;
         for_each_group(job.phase_count, 5, [&](int32_t p0, int32_t g) {
             switch (g) {
-            case 1: avx512_group<1>(job, p0, j, count, pi, pq); break;
-            case 2: avx512_group<2>(job, p0, j, count, pi, pq); break;
-            case 3: avx512_group<3>(job, p0, j, count, pi, pq); break;
-            case 4: avx512_group<4>(job, p0, j, count, pi, pq); break;
-            default: avx512_group<5>(job, p0, j, count, pi, pq); break;
+            case 1:
+                avx512_group<1>(job, p0, j, count, pi, pq);
+                break;
+            case 2:
+                avx512_group<2>(job, p0, j, count, pi, pq);
+                break;
+            case 3:
+                avx512_group<3>(job, p0, j, count, pi, pq);
+                break;
+            case 4:
+                avx512_group<4>(job, p0, j, count, pi, pq);
+                break;
+            default:
+                avx512_group<5>(job, p0, j, count, pi, pq);
+                break;
             }
         });
     }
 }
 
 template <int G>
-__attribute__((target("avx2,fma"))) void avx2_group(const PolyphaseJob& job, int32_t p0, int32_t j, int32_t count,
-                                                    const double* pi, const double* pq) {
+__attribute__((target("avx2,fma"))) void avx2_group(const PolyphaseJob& job, int32_t p0, int32_t j,
+                                                    int32_t count, const double* pi, const double* pq) {
     constexpr int32_t kBlock = 8;
     const int32_t taps_per_phase = job.phases[0].tap_count;
     const double* taps = job.taps + static_cast<ptrdiff_t>(p0) * taps_per_phase;
@@ -167,7 +177,8 @@ __attribute__((target("avx2,fma"))) void avx2_group(const PolyphaseJob& job, int
     }
 }
 
-__attribute__((target("avx2,fma"))) void run_avx2_fma(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
+__attribute__((target("avx2,fma"))) void run_avx2_fma(const PolyphaseJob& job, int32_t j_begin,
+                                                      int32_t j_end) {
     constexpr int32_t kBlock = 8;
     for (int32_t j = j_begin; j < j_end; j += kBlock) {
         const int32_t count = std::min(kBlock, j_end - j);
@@ -176,9 +187,15 @@ __attribute__((target("avx2,fma"))) void run_avx2_fma(const PolyphaseJob& job, i
         const double* pq = job.in_q + start;
         for_each_group(job.phase_count, 3, [&](int32_t p0, int32_t g) {
             switch (g) {
-            case 1: avx2_group<1>(job, p0, j, count, pi, pq); break;
-            case 2: avx2_group<2>(job, p0, j, count, pi, pq); break;
-            default: avx2_group<3>(job, p0, j, count, pi, pq); break;
+            case 1:
+                avx2_group<1>(job, p0, j, count, pi, pq);
+                break;
+            case 2:
+                avx2_group<2>(job, p0, j, count, pi, pq);
+                break;
+            default:
+                avx2_group<3>(job, p0, j, count, pi, pq);
+                break;
             }
         });
     }
@@ -238,7 +255,7 @@ constexpr InterpolationKernel kKernels[] = {
 std::atomic<const InterpolationKernel*> forced_kernel{nullptr};
 
 const InterpolationKernel& best_kernel() {
-    static const InterpolationKernel& best = [] () -> const InterpolationKernel& {
+    static const InterpolationKernel& best = []() -> const InterpolationKernel& {
         for (const auto& k : kKernels) {
             if (k.available()) {
                 return k;
@@ -327,14 +344,16 @@ void interpolate_split(const SplitInput& in, const double* coef, int32_t ntaps, 
             scratch.taps[static_cast<size_t>(k++)] = coef[e];
         }
     }
-    const PolyphaseJob job{in.i.data(), in.q.data(), scratch.taps.data(), scratch.phases.data(), L, in.n, L, out};
+    const PolyphaseJob job{in.i.data(), in.q.data(), scratch.taps.data(), scratch.phases.data(), L, in.n,
+                           L,           out};
     const InterpolationKernel& kernel = active_interpolation_kernel();
     const int64_t multiply_adds = 2 * c * taps_per_phase;
     const int32_t blocks = (in.n + kMaxBlock - 1) / kMaxBlock;
     const int32_t parts = multiply_adds < kThreadedMultiplyAdds ? 1 : std::min(blocks, 8 * worker_threads());
     run_parts(parts, [&](int32_t p) {
         const int32_t j_begin = static_cast<int32_t>(int64_t{blocks} * p / parts) * kMaxBlock;
-        const int32_t j_end = std::min(in.n, static_cast<int32_t>(int64_t{blocks} * (p + 1) / parts) * kMaxBlock);
+        const int32_t j_end =
+            std::min(in.n, static_cast<int32_t>(int64_t{blocks} * (p + 1) / parts) * kMaxBlock);
         kernel.run(job, j_begin, j_end);
     });
 }

@@ -24,7 +24,8 @@ int32_t make_rc12(IqSample* waveform, IqSample* chip_copy, void* work, int32_t o
     WaveformLayout layout;
     layout.q_delay = oversampling / 2;
     layout.swap_iq = iq_inverse != 0;
-    interpolate_frame(buffers, {waveform, static_cast<size_t>(n)}, oversampling, reverse_link_filter(), layout);
+    interpolate_frame(buffers, {waveform, static_cast<size_t>(n)}, oversampling, reverse_link_filter(),
+                      layout);
 
     FrameSettings settings;
     settings.oversampling = oversampling;

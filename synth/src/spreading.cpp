@@ -125,8 +125,9 @@ int32_t generate_prbs(int32_t* state, std::span<uint8_t> bits_out, int32_t n, in
     return 0;
 }
 
-int32_t accumulate_spread(std::span<const double> symbols, std::span<double> chips, std::span<const double> walsh,
-                          int32_t n_symbols, int32_t L, std::span<const double> gains, int32_t add) {
+int32_t accumulate_spread(std::span<const double> symbols, std::span<double> chips,
+                          std::span<const double> walsh, int32_t n_symbols, int32_t L,
+                          std::span<const double> gains, int32_t add) {
     if (n_symbols > 0 && L > 0) {
         const auto n = static_cast<size_t>(n_symbols);
         KESTRA_EXPECT(symbols.size() >= n && gains.size() >= n && walsh.size() >= static_cast<size_t>(L));

@@ -26,8 +26,9 @@ struct SpreadWorkspace {
 
 // chips[s*L + c] = walsh[c] * symbols[s] * gains[s]; added when add != 0, stored otherwise. Returns 0.
 // symbols and gains hold at least n_symbols values, walsh L, chips n_symbols x L.
-int32_t accumulate_spread(std::span<const double> symbols, std::span<double> chips, std::span<const double> walsh,
-                          int32_t n_symbols, int32_t L, std::span<const double> gains, int32_t add);
+int32_t accumulate_spread(std::span<const double> symbols, std::span<double> chips,
+                          std::span<const double> walsh, int32_t n_symbols, int32_t L,
+                          std::span<const double> gains, int32_t add);
 
 // Unit-energy symbols of degree-9 PN data from seed, scaled by 10^(power_db/20), Walsh-spread and
 // added to the sums. BPSK touches I only. N = 32768 / L symbols fill the first N*L chips; the

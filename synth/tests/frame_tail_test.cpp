@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -130,7 +130,8 @@ TEST_P(KernelVariant, EqualsThePlainLoopForAnyLengthsAndWritesNothingBeyond) {
                 for (auto& c : coef) {
                     c = u(rng);
                 }
-                expect_plain(random_frame(n_in, static_cast<unsigned>(n_in * 1000 + L * 10 + ntaps)), coef, L);
+                expect_plain(random_frame(n_in, static_cast<unsigned>(n_in * 1000 + L * 10 + ntaps)), coef,
+                             L);
             }
         }
     }
@@ -163,7 +164,7 @@ TEST_P(KernelVariant, EqualsThePlainLoopOnThreadedFramesWhateverTheThreadCount) 
 INSTANTIATE_TEST_SUITE_P(PeriodicInterpolation, KernelVariant, testing::Values(0u, 1u, 2u),
                          [](const testing::TestParamInfo<size_t>& param) {
                              const std::string name = kestra::interpolation_kernels()[param.param].name;
-                             return name == "AVX-512" ? std::string("Avx512")
+                             return name == "AVX-512"    ? std::string("Avx512")
                                     : name == "AVX2+FMA" ? std::string("Avx2Fma")
                                                          : std::string("Baseline");
                          });

@@ -54,7 +54,8 @@ void expect_taps(const std::vector<double>& golden, const std::vector<double>& b
         peak = std::max(peak, std::fabs(g));
     }
     for (int32_t k = 0; k < ntaps; ++k) {
-        ASSERT_NEAR(built[static_cast<size_t>(k)], golden[static_cast<size_t>(k)], 1e-12 * peak) << "tap " << k;
+        ASSERT_NEAR(built[static_cast<size_t>(k)], golden[static_cast<size_t>(k)], 1e-12 * peak)
+            << "tap " << k;
     }
 }
 
@@ -167,7 +168,9 @@ TEST(GoldenExports, EveryExportGivesTheWaveformItGaveBefore) {
     {
         SCOPED_TRACE("Forward link, 16QAM F-PDCH, IF conversion, I/Q exchanged, ratio 32");
         ExportRun run(32);
-        const std::vector<DlChannel> tm2 = {{-10.0, 0, 0, 64, 0}, {-13.0, 1, 32, 64, 0}, {-10.0, 2, 1, 64, 0},
+        const std::vector<DlChannel> tm2 = {{-10.0, 0, 0, 64, 0},
+                                            {-13.0, 1, 32, 64, 0},
+                                            {-10.0, 2, 1, 64, 0},
                                             {-2.6, kestra::kFPdch, 2, 32, 3}};
         DlParams p{};
         p.oversampling = 32;

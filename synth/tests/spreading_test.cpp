@@ -177,10 +177,10 @@ TEST(Spreaders, QpskMovesEveryChipByHalfRootTwo) {
 }
 
 // Spreading with a one-chip cover at 0 dB writes the symbols themselves.
-std::vector<std::pair<double, double>>
-points_of(void (*spread)(std::span<double>, std::span<double>, SpreadWorkspace&, int32_t, std::span<const double>,
-                         double),
-          int32_t seed) {
+std::vector<std::pair<double, double>> points_of(void (*spread)(std::span<double>, std::span<double>,
+                                                                SpreadWorkspace&, int32_t,
+                                                                std::span<const double>, double),
+                                                 int32_t seed) {
     Workspace w(1);
     const double one = 1.0;
     std::vector<double> chips_i(kChips, 0.0);
