@@ -72,70 +72,86 @@ template <class Run> inline void for_each_group(int32_t L, int32_t max_group, Ru
     }
 }
 
-template <int G>
+// G phases over V vectors of eight outputs per rail: 4 x G x V accumulators, 2 x V loads per tap.
+template <int G, int V>
 __attribute__((target("avx512f"))) void avx512_group(const PolyphaseJob& job, int32_t p0, int32_t j,
                                                      int32_t count, const double* pi, const double* pq) {
-    constexpr int32_t kBlock = 16;
+    constexpr int32_t kBlock = 8 * V;
     const int32_t taps_per_phase = job.phases[0].tap_count;
     const double* taps = job.taps + static_cast<ptrdiff_t>(p0) * taps_per_phase;
-    __m512d ai[G][2];
-    __m512d aq[G][2];
+    __m512d ai[G][V];
+    __m512d aq[G][V];
 #pragma GCC unroll 8
     for (int g = 0; g < G; ++g) {
-        ai[g][0] = ai[g][1] = aq[g][0] = aq[g][1] = _mm512_setzero_pd();
+#pragma GCC unroll 4
+        for (int v = 0; v < V; ++v) {
+            ai[g][v] = aq[g][v] = _mm512_setzero_pd();
+        }
     }
     for (int32_t k = 0; k < taps_per_phase; ++k) {
-        const __m512d xi0 = _mm512_loadu_pd(pi + k);
-        const __m512d xi1 = _mm512_loadu_pd(pi + k + 8);
-        const __m512d xq0 = _mm512_loadu_pd(pq + k);
-        const __m512d xq1 = _mm512_loadu_pd(pq + k + 8);
+        __m512d xi[V];
+        __m512d xq[V];
+#pragma GCC unroll 4
+        for (int v = 0; v < V; ++v) {
+            xi[v] = _mm512_loadu_pd(pi + k + 8 * v);
+            xq[v] = _mm512_loadu_pd(pq + k + 8 * v);
+        }
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             const __m512d t = _mm512_set1_pd(taps[g * taps_per_phase + k]);
-            ai[g][0] = _mm512_fmadd_pd(t, xi0, ai[g][0]);
-            ai[g][1] = _mm512_fmadd_pd(t, xi1, ai[g][1]);
-            aq[g][0] = _mm512_fmadd_pd(t, xq0, aq[g][0]);
-            aq[g][1] = _mm512_fmadd_pd(t, xq1, aq[g][1]);
+#pragma GCC unroll 4
+            for (int v = 0; v < V; ++v) {
+                ai[g][v] = _mm512_fmadd_pd(t, xi[v], ai[g][v]);
+                aq[g][v] = _mm512_fmadd_pd(t, xq[v], aq[g][v]);
+            }
         }
     }
     alignas(64) double sums_i[kBlock];
     alignas(64) double sums_q[kBlock];
 #pragma GCC unroll 8
     for (int g = 0; g < G; ++g) {
-        _mm512_store_pd(sums_i, ai[g][0]);
-        _mm512_store_pd(sums_i + 8, ai[g][1]);
-        _mm512_store_pd(sums_q, aq[g][0]);
-        _mm512_store_pd(sums_q + 8, aq[g][1]);
+#pragma GCC unroll 4
+        for (int v = 0; v < V; ++v) {
+            _mm512_store_pd(sums_i + 8 * v, ai[g][v]);
+            _mm512_store_pd(sums_q + 8 * v, aq[g][v]);
+        }
         store_block(job, job.phases[p0 + g], j, count, sums_i, sums_q);
     }
 }
 
-__attribute__((target("avx512f"))) void run_avx512(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
-    constexpr int32_t kBlock = 16;
+// Two or fewer phases a group: four vectors a rail (32 outputs); more: two (16 outputs).
+template <int MaxG, int V>
+__attribute__((target("avx512f"))) void run_avx512_groups(const PolyphaseJob& job, int32_t j_begin,
+                                                          int32_t j_end) {
+    constexpr int32_t kBlock = 8 * V;
     for (int32_t j = j_begin; j < j_end; j += kBlock) {
         const int32_t count = std::min(kBlock, j_end - j);
         const int32_t start = phase_start(job, job.phases[0], j);
         const double* pi = job.in_i + start;
         const double* pq = job.in_q + start;
-        for_each_group(job.phase_count, 5, [&](int32_t p0, int32_t g) {
-            switch (g) {
-            case 1:
-                avx512_group<1>(job, p0, j, count, pi, pq);
-                break;
-            case 2:
-                avx512_group<2>(job, p0, j, count, pi, pq);
-                break;
-            case 3:
-                avx512_group<3>(job, p0, j, count, pi, pq);
-                break;
-            case 4:
-                avx512_group<4>(job, p0, j, count, pi, pq);
-                break;
-            default:
-                avx512_group<5>(job, p0, j, count, pi, pq);
-                break;
+        for_each_group(job.phase_count, MaxG, [&](int32_t p0, int32_t g) {
+            if (g == 1) {
+                avx512_group<1, V>(job, p0, j, count, pi, pq);
+            } else if constexpr (MaxG == 2) {
+                avx512_group<2, V>(job, p0, j, count, pi, pq);
+            } else if (g == 2) {
+                avx512_group<2, V>(job, p0, j, count, pi, pq);
+            } else if (g == 3) {
+                avx512_group<3, V>(job, p0, j, count, pi, pq);
+            } else if (g == 4) {
+                avx512_group<4, V>(job, p0, j, count, pi, pq);
+            } else {
+                avx512_group<5, V>(job, p0, j, count, pi, pq);
             }
         });
+    }
+}
+
+__attribute__((target("avx512f"))) void run_avx512(const PolyphaseJob& job, int32_t j_begin, int32_t j_end) {
+    if (job.phase_count <= 2) {
+        run_avx512_groups<2, 4>(job, j_begin, j_end);
+    } else {
+        run_avx512_groups<5, 2>(job, j_begin, j_end);
     }
 }
 
