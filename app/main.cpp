@@ -9,10 +9,14 @@
 #include "ui/qt_platform.h"
 #include "ui/run_desktop.h"
 
+#include <safewrite/safe_file.h>
+
 #include <QApplication>
 #include <QStyleFactory>
 
 int main(int argc, char* argv[]) {
+    // An interrupt while a settings file or waveform is being written leaves no temporary behind.
+    safewrite::install_signal_cleanup();
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
 

@@ -138,6 +138,7 @@ void TesterNetwork::octet_enter(int n, int item) {
 }
 
 void TesterNetwork::apply() {
+    resolved_ = true;
     if (model_.IPaddressUL == 0) {
         look_up_host_name();
         for (form::Label& info : ip_address_info) {
@@ -176,7 +177,7 @@ void TesterNetwork::look_up_address() {
     }
 }
 
-void TesterNetwork::apply_settings() {
+void TesterNetwork::apply_settings(bool resolve) {
     for (int item = 0; item < 2; ++item) {
         Q4410_Host_Name[item].set_text(model_.HostName);
         const std::string* stored[] = {&model_.IPadress1, &model_.IPadress2, &model_.IPadress3,
@@ -191,7 +192,12 @@ void TesterNetwork::apply_settings() {
     for (int n = 1; n <= 4; ++n) {
         octet_left(n, uplink_item);
     }
-    apply();
+    resolved_ = false;
+    if (resolve) {
+        apply();
+    } else {
+        model_.TesterFolder.clear();
+    }
 }
 
 void TesterNetwork::apply_default() {

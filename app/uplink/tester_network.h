@@ -77,8 +77,11 @@ public:
     bool saves_to_tester() const { return SaveMode_dl_Option.selected() == 1; }
 
     // Start-up with system settings read: the stored address and save mode go into the fields, then the
-    // host-name change, the four octet leaves and "Apply" run, which resolves the tester folder.
-    void apply_settings();
+    // host-name change, the four octet leaves and, when `resolve`, "Apply" run, which resolves the tester
+    // folder. Without it the folder stays unresolved until "Apply" or a run that saves there.
+    void apply_settings(bool resolve = true);
+    // Whether "Apply" has resolved the address since it was last set.
+    bool resolved() const { return resolved_; }
     // "Set Default".
     void apply_default();
     // "Apply": resolves the other form of the address and the tester folder.
@@ -96,6 +99,7 @@ private:
 
     SettingsModel& model_;
     HostLookup lookup_;
+    bool resolved_ = false;
     // The text each host-name field had when its change rule last ran: a change rule runs only for a change.
     std::array<std::string, 2> host_name_seen_;
     std::array<form::Connection, 2> host_name_watch_;
