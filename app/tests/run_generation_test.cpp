@@ -409,3 +409,40 @@ TEST_F(RunWithoutLibraries, AMissingLibraryOrExportEndsTheRunWithoutWritingAndNa
 
 } // namespace
 } // namespace varnika
+
+namespace varnika {
+namespace {
+
+// A synthesis that gives an unusable waveform (all zero, or not finite: a value that overflowed on its
+// way) makes no file: both runs say so and keep the earlier file.
+class RunWithUnusableSynthesis : public RunFixture {
+protected:
+    RunWithUnusableSynthesis()
+        : RunFixture(std::make_unique<ProgramLibraries>(VARNIKA_UNUSABLE_KESTRA, program_folder() / "libwavesave.so")) {}
+};
+
+TEST_F(RunWithUnusableSynthesis, AWaveformThatIsNotFiniteOrAllZeroIsAFailureNeverAFile) {
+    for (const bool awg : {true, false}) {
+        for (const char* frequency_error : {"0", "-1"}) {
+            SCOPED_TRACE(std::string(awg ? "AWG " : "floating ") + frequency_error);
+            choose_uplink("12");
+            form.uplink.offset.option.select(1);
+            form.uplink.offset.freqerr.set_text(frequency_error);
+            const std::string file = answer_with("sig.dat");
+            std::ofstream(file) << "earlier";
+            platform.shown.clear();
+            const RunResult result = awg ? run.make_awg_file() : run.make_floating_file();
+            EXPECT_EQ(result.outcome, RunOutcome::BadWaveform);
+            ASSERT_EQ(platform.shown.size(), 1u);
+            EXPECT_NE(platform.shown[0].text.find(frequency_error[0] == '-' ? "not finite" : "every sample is zero"),
+                      std::string::npos)
+                << platform.shown[0].text;
+            EXPECT_EQ(file_text(file), "earlier");
+            EXPECT_EQ(files_in(output.path()), std::vector<std::string>{"sig.dat"});
+            EXPECT_FALSE(run.papr.Form3.visible());
+        }
+    }
+}
+
+} // namespace
+} // namespace varnika

@@ -306,6 +306,22 @@ TEST_F(LocalWrite, InterruptsLeaveNoTemporaryAndLeftoversOfKilledRunsGo) {
     EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{living, "sig.awv", "x.dat"}));
 }
 
+TEST_F(LocalWrite, AnUnusableWaveformEndsWithItsOwnCodeAndWritesNothing) {
+    const TemporaryFolder libraries;
+    fs::create_symlink(VARNIKA_UNUSABLE_KESTRA, libraries / "libkestra.so");
+    fs::create_symlink(program_folder() / "libwavesave.so", libraries / "libwavesave.so");
+    write_text(output / "kept.awv", "old");
+    std::ostringstream out;
+    std::ostringstream err;
+    const std::vector<std::string> words{"make-awg", in_output("kept.awv"), "--ratio", "12", "--settings-dir",
+                                         settings.path().string()};
+    EXPECT_EQ(run_cli(words, libraries.path(), out, err), exit_bad_waveform);
+    EXPECT_EQ(err.str(), "varnika-cli: Make AWG File: The waveform is not usable: every sample is zero. No file "
+                         "was written.\n");
+    EXPECT_EQ(file_text(output / "kept.awv"), "old");
+    EXPECT_EQ(files_in(output.path()), std::vector<std::string>{"kept.awv"});
+}
+
 // The SMB client library is loaded only by a run that uploads.
 TEST(CliStart, HelpDoesNotLoadTheSmbClientLibrary) {
     const TemporaryFolder folder;
