@@ -22,21 +22,27 @@ int main(int argc, char* argv[]) {
 
     varnika::ui::QtPlatform platform;
     varnika::MainForm form(platform);
-    // The generation run binds kestra and wavesave from the program's folder, where its temporary files
-    // go too; it also serves the network page's look-ups, which start-up already runs.
+    // The generation run binds kestra and wavesave from the program's folder; it also serves the network
+    // page's look-ups.
     const std::filesystem::path folder = varnika::program_folder();
     varnika::ProgramLibraries libraries(folder);
     varnika::TesterShare tester_share;
     varnika::ui::QtGenerationDesktop desktop;
     varnika::GenerationRun run(form, desktop, libraries, tester_share, folder);
-    // The settings files live beside the program: start-up reads them, "Save and Quit" writes them.
+    // The settings files live beside the program: start-up reads them, "Save and Quit" writes them. The
+    // tester's address is resolved in the background once the window is up.
     form.settings_folder = folder;
-    varnika::start_up(form);
+    varnika::StartupSteps steps;
+    steps.apply_network_settings = [](varnika::MainForm& f) { f.network.apply_settings(false); };
+    varnika::start_up(form, steps);
 
     varnika::ui::MainWindow window(form, platform);
     platform.set_main_window(&window);
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);
     window.show();
+    form.network.resolve_in_background([&app](std::function<void()> on_window_thread) {
+        QMetaObject::invokeMethod(&app, std::move(on_window_thread), Qt::QueuedConnection);
+    });
     return QApplication::exec();
 }

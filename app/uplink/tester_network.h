@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace varnika {
 
@@ -82,6 +83,12 @@ public:
     void apply_settings(bool resolve = true);
     // Whether "Apply" has resolved the address since it was last set.
     bool resolved() const { return resolved_; }
+    // Resolves the stored address away from the window's thread, so that start-up never waits on a slow
+    // name server: the look-up runs on a worker thread, and `deliver` hands the answer back to the window's
+    // thread, where "Apply" runs with it (and with a fresh look-up if the address changed meanwhile). An
+    // "Apply" made before the answer arrives wins. The worker is joined when the page goes.
+    using Deliver = std::function<void(std::function<void()> on_window_thread)>;
+    void resolve_in_background(Deliver deliver);
     // "Set Default".
     void apply_default();
     // "Apply": resolves the other form of the address and the tester folder.
@@ -100,6 +107,7 @@ private:
     SettingsModel& model_;
     HostLookup lookup_;
     bool resolved_ = false;
+    std::jthread resolver_;
     // The text each host-name field had when its change rule last ran: a change rule runs only for a change.
     std::array<std::string, 2> host_name_seen_;
     std::array<form::Connection, 2> host_name_watch_;
