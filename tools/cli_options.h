@@ -18,6 +18,7 @@ enum ExitCode : int {
     exit_ratio_refused = 3,   // the AWG run refuses the sampling rate
     exit_not_written = 4,     // a waveform, reference or settings file could not be written
     exit_library_missing = 5, // libkestra.so or libwavesave.so, or one of their exports, is missing
+    exit_bad_waveform = 6,    // the settings give no usable waveform (all zero, or not finite numbers)
 };
 
 enum class Command { None, MakeAwg, MakeFloating };

@@ -3,12 +3,12 @@
 #include "run/file_naming.h"
 #include "settings/exit_flow.h"
 #include "settings/start_up.h"
-#include "staged_output.h"
 
+#include <safewrite/safe_file.h>
 #include <wavesave/wavesave.h>
 
+#include <cerrno>
 #include <optional>
-#include <string_view>
 
 namespace varnika::cli {
 
@@ -16,27 +16,40 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How the run's message for a library or export it could not bind begins.
-constexpr std::string_view unbound_library_message = no_file_written_message;
-
-// A run shows at most one message before it ends; what it says decides the exit code.
-int exit_code_for(const HeadlessPlatform::Message& message) {
-    if (message.text == sampling_rate_message) {
+// The exit code of each way a run ends.
+int exit_code_for(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::Done:
+        return exit_ok;
+    case RunOutcome::SamplingRateRefused:
         return exit_ratio_refused;
-    }
-    if (message.text.starts_with(unbound_library_message)) {
+    case RunOutcome::LibraryMissing:
         return exit_library_missing;
+    case RunOutcome::BadWaveform:
+        return exit_bad_waveform;
+    case RunOutcome::Cancelled:
+    case RunOutcome::SynthesisRefused:
+    case RunOutcome::NotWritten:
+    case RunOutcome::TesterUnreachable:
+        break;
     }
     return exit_not_written;
+}
+
+// Start-up as the window's, except that the tester's address is looked up only by a run that saves there.
+StartupSteps cli_start_up() {
+    StartupSteps steps;
+    steps.apply_network_settings = [](MainForm& form) { form.network.apply_settings(false); };
+    return steps;
 }
 
 } // namespace
 
 Session::Session(const fs::path& program_folder, const fs::path& settings_folder, std::ostream& errors)
     : platform(errors), libraries(program_folder), run(form, desktop, libraries, share, program_folder),
-      program_folder_(program_folder), errors_(errors) {
+      errors_(errors) {
     form.settings_folder = settings_folder;
-    start_up(form);
+    start_up(form, cli_start_up());
 }
 
 void Session::choose(const Options& options) {
@@ -70,40 +83,24 @@ int Session::refuse(int code, const std::string& text) {
 int Session::make(const Options& options, std::ostream& out) {
     const bool awg = options.command == Command::MakeAwg;
     const std::string title = awg ? awg_run_title : floating_run_title;
-    StagedFile waveform(options.file);
-    std::optional<StagedFile> reference;
-    if (auto error = waveform.prepare()) {
-        return refuse(exit_not_written, *error);
-    }
+    // The reference file's temporary is made first: a reference that cannot be written stops the run
+    // before the waveform file is replaced.
+    std::optional<safewrite::SafeFile> reference;
     if (options.reference_file) {
         reference.emplace(*options.reference_file);
-        if (auto error = reference->prepare()) {
-            return refuse(exit_not_written, *error);
+        if (auto failed = reference->open()) {
+            return refuse(exit_not_written, "The file " + failed->file + " was not written: " + failed->cause + ".");
         }
     }
-    // The run's own temporary files of the tester-save mode go on interrupt as well.
-    const bool to_tester = awg && form.network.saves_to_tester();
-    std::optional<RemovedOnInterrupt> waveform_temporary;
-    std::optional<RemovedOnInterrupt> reference_temporary;
-    if (to_tester) {
-        waveform_temporary.emplace(program_folder_ / awg_temporary_name);
-        reference_temporary.emplace(program_folder_ / reference_temporary_name);
-    }
 
-    // Messages name the user's files, not their staged names.
-    platform.aliases = {{waveform.staging().string(), waveform.destination().string()}};
-    desktop.answer_with(waveform.staging().string(), options.file);
-    const std::size_t earlier_messages = platform.messages().size();
+    desktop.answer_with(options.file, options.file);
     (awg ? form.MakeAWGFile_Button : form.MakeFloatingFile_Button).press();
-    platform.aliases.clear();
-    if (platform.messages().size() > earlier_messages) {
-        return exit_code_for(platform.messages()[earlier_messages]);
-    }
-    // In the tester-save mode a share that is not mounted here receives the file by upload, and nothing
-    // is left to move into place.
-    const bool uploaded = to_tester && !waveform.written();
-    if (!waveform.written() && !uploaded) {
-        return refuse(exit_not_written, title + ": no file was written.");
+    const RunResult& result = run.last_result();
+    if (result.outcome != RunOutcome::Done) {
+        if (result.message.empty()) {
+            return refuse(exit_code_for(result.outcome), title + ": no file was written.");
+        }
+        return exit_code_for(result.outcome);
     }
 
     if (reference) {
@@ -111,22 +108,16 @@ int Session::make(const Options& options, std::ostream& out) {
         auto* save_ascii =
             libraries.wavesave.find<decltype(save_ASCII_data_file)>("save_ASCII_data_file", missing);
         if (save_ascii == nullptr) {
-            return refuse(exit_library_missing,
-                          title + ": " + std::string(unbound_library_message) + missing);
+            return refuse(exit_library_missing, title + ": " + no_file_written_message + missing);
         }
-        if (save_ascii(reference->staging().c_str(), form.model.chip_buffer.get(), frame_chips) !=
+        errno = 0;
+        if (save_ascii(reference->descriptor_name().c_str(), form.model.chip_buffer.get(), frame_chips) !=
             WAVESAVE_OK) {
-            return refuse(exit_not_written, reference->destination().string() + " cannot be written.");
+            const safewrite::Failure failed = reference->writer_failed(errno);
+            return refuse(exit_not_written, "The file " + failed.file + " was not written: " + failed.cause + ".");
         }
-    }
-    if (waveform.written()) {
-        if (auto error = waveform.commit()) {
-            return refuse(exit_not_written, *error);
-        }
-    }
-    if (reference) {
-        if (auto error = reference->commit()) {
-            return refuse(exit_not_written, *error);
+        if (auto failed = reference->commit()) {
+            return refuse(exit_not_written, "The file " + failed->file + " was not written: " + failed->cause + ".");
         }
     }
     if (awg) {

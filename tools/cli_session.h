@@ -1,6 +1,6 @@
 // varnika-cli's work: the window's models started up from the settings files, the command line's
-// choices made through the window's own controls, one generation run into staged files, and the
-// settings files written by the exit dialog's "Save and Quit".
+// choices made through the window's own controls, one generation run (whose files appear whole or not at
+// all), and the settings files written by the exit dialog's "Save and Quit".
 #pragma once
 
 #include "cli_options.h"
@@ -20,7 +20,7 @@ namespace varnika::cli {
 class Session {
 public:
     // Starts the window's models up from the settings files in `settings_folder`. The libraries are bound
-    // from `program_folder`, where the tester-save mode's temporary files go too.
+    // from `program_folder`. The tester's address is looked up only by a run that saves there.
     Session(const std::filesystem::path& program_folder, const std::filesystem::path& settings_folder,
             std::ostream& errors);
     Session(const Session&) = delete;
@@ -45,7 +45,6 @@ public:
 private:
     int refuse(int code, const std::string& text);
 
-    std::filesystem::path program_folder_;
     std::ostream& errors_;
 };
 

@@ -1,13 +1,14 @@
 // varnika-cli: makes the Varnika window's waveform files from the command line, without a display.
 #include "cli_session.h"
-#include "staged_output.h"
+
+#include <safewrite/safe_file.h>
 
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char* argv[]) {
-    varnika::cli::install_interrupt_cleanup();
+    safewrite::install_signal_cleanup();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     return varnika::cli::run_cli(arguments, varnika::program_folder(), std::cout, std::cerr);
 }

@@ -19,13 +19,6 @@ std::string reference_file_name(const std::string& file_name, int filter_index, 
     return reference;
 }
 
-std::string staging_name(const std::string& file_name) {
-    const std::filesystem::path path(file_name);
-    std::string name(1, '.');
-    name.append(path.filename().string()).append(".partial");
-    return (path.parent_path() / name).string();
-}
-
 std::vector<std::string> filter_parts(const std::string& filter) {
     std::vector<std::string> parts;
     std::string_view rest = filter;

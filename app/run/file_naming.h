@@ -1,5 +1,5 @@
 // The file names of a generation run: the save dialog's filter lists, the Tester Mode reference file named
-// after the chosen file, and the temporary files of the tester-save mode.
+// after the chosen file.
 #pragma once
 
 #include <filesystem>
@@ -19,17 +19,11 @@ inline constexpr const char* floating_filter =
 inline constexpr int awg_named_filters = 4;
 inline constexpr int floating_named_filters = 3;
 
-inline constexpr const char* awg_temporary_name = "$$$kestra_sigtemp";
-inline constexpr const char* reference_temporary_name = "$$$kestra_tsigtemp";
 
 // The chip-rate reference file beside `file_name`, chosen with 1-based filter entry `filter_index`: a
 // named type's four-character extension is replaced by ".ref"; with "all files" ".ref" is appended. It
 // never names the waveform file itself: "sig.ref" chosen as a waveform file gets "sig.ref.ref".
 std::string reference_file_name(const std::string& file_name, int filter_index, int named_filters);
-
-// The name a file is written under until it is complete: hidden, in the same folder, so that the final
-// rename never crosses file systems ("dir/sig.awv" -> "dir/.sig.awv.partial").
-std::string staging_name(const std::string& file_name);
 
 // The pieces of a filter list between its "|" marks: caption, pattern, caption, pattern, ...
 std::vector<std::string> filter_parts(const std::string& filter);

@@ -6,7 +6,12 @@
 #include <kestra/kestra.h>
 #include <wavesave/wavesave.h>
 
+#include <safewrite/safe_file.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
 #include <system_error>
 
 namespace varnika {
@@ -85,57 +90,98 @@ GenerationRun::GenerationRun(MainForm& form, GenerationDesktop& desktop, Program
     form_.network.set_lookup(bound_host_lookup(libraries_));
 }
 
-void GenerationRun::make_awg_file() {
-    run(Output::Awg);
+RunResult GenerationRun::make_awg_file() {
+    return run(Output::Awg);
 }
 
-void GenerationRun::make_floating_file() {
-    run(Output::Floating);
+RunResult GenerationRun::make_floating_file() {
+    return run(Output::Floating);
 }
 
 template <class Function> Function* GenerationRun::bind(LibraryBinding& library, const char* name) {
     return library.find<Function>(name, missing_);
 }
 
-void GenerationRun::run(Output output) {
+std::optional<ShareName> GenerationRun::tester_share(std::string& why) {
+    TesterNetwork& network = form_.network;
+    if (form_.model.TesterFolder.empty() && !network.resolved()) {
+        network.apply();
+    }
+    const std::string& address =
+        form_.model.IPaddressUL == 0 ? network.IP_ADDRESS1[uplink_item].text() + "." +
+                                           network.IP_ADDRESS2[uplink_item].text() + "." +
+                                           network.IP_ADDRESS3[uplink_item].text() + "." +
+                                           network.IP_ADDRESS4[uplink_item].text()
+                                     : form_.model.HostName;
+    if (form_.model.TesterFolder.empty()) {
+        why = "the tester's address " + (address.empty() ? std::string("is not set") : address + " cannot be resolved") +
+              ".";
+        return std::nullopt;
+    }
+    auto share = parse_share_path(form_.model.TesterFolder);
+    if (!share) {
+        why = form_.model.TesterFolder + " is not a network folder.";
+    }
+    return share;
+}
+
+RunResult GenerationRun::run(Output output) {
     const bool awg = output == Output::Awg;
     const char* title = awg ? awg_run_title : floating_run_title;
     SettingsModel& model = form_.model;
     const int link = model.link_flag == 0 ? uplink_item : downlink_item;
+    auto end = [&](RunOutcome outcome, std::string message = {}) {
+        if (!message.empty()) {
+            form_.platform.show_message(message, title,
+                                        outcome == RunOutcome::SamplingRateRefused ? form::MessageIcon::Exclamation
+                                                                                   : form::MessageIcon::Critical,
+                                        form::MessageButtons::Ok);
+        }
+        result_ = {outcome, std::move(message)};
+        return result_;
+    };
+    result_ = {};
     if (awg) {
         const double rate = model.sampling_rate(link);
         if (rate < awg_min_sampling_rate_hz || rate > awg_max_sampling_rate_hz) {
-            form_.platform.show_message(sampling_rate_message, title, form::MessageIcon::Exclamation,
-                                        form::MessageButtons::Ok);
-            return;
+            return end(RunOutcome::SamplingRateRefused, sampling_rate_message);
         }
     }
 
     RunGuard guard(awg ? form_.MakeAWGFile_Button : form_.MakeFloatingFile_Button, desktop_);
-    // The tester-save mode concerns the AWG run only.
+    // The tester-save mode concerns the AWG run only. A tester that cannot be named is said before the
+    // user chooses a file, and nothing is saved elsewhere in its place.
     const bool to_tester = awg && form_.network.saves_to_tester();
-    const std::filesystem::path mounted_share =
-        to_tester ? share_.mounted_folder(model.TesterFolder) : std::filesystem::path();
+    std::filesystem::path mounted_share;
+    std::optional<ShareName> upload_share;
+    if (to_tester) {
+        std::string why;
+        upload_share = tester_share(why);
+        if (!upload_share) {
+            return end(RunOutcome::TesterUnreachable,
+                       std::string(tester_unreachable_message) + why + " No file was written.");
+        }
+        mounted_share = share_.mounted_folder(model.TesterFolder);
+        if (!mounted_share.empty()) {
+            upload_share.reset(); // a mounted share takes the files as a local folder
+        }
+    }
     SaveFileRequest request;
     request.title = awg ? awg_save_title : floating_save_title;
     request.filter = awg ? awg_filter : floating_filter;
     request.initial_folder = mounted_share.string();
     const SaveFileAnswer answer = desktop_.ask_save_file(request);
     if (answer.file_name.empty()) {
-        return;
+        return end(RunOutcome::Cancelled);
     }
 
     guard.show_busy_pointer();
     desktop_.let_pending_messages_through();
     Measured measured;
-    const std::optional<Written> written = generate(output, answer, to_tester, mounted_share, measured);
+    const std::optional<Written> written = generate(output, answer, upload_share, measured);
     if (!written) {
         guard.restore_pointer();
-        if (!missing_.empty()) {
-            form_.platform.show_message(no_file_written_message + missing_, title,
-                                        form::MessageIcon::Critical, form::MessageButtons::Ok);
-        }
-        return;
+        return end(result_.outcome, result_.message);
     }
     // The dialog reports a waveform that was written, never one that was lost.
     if (awg && written->waveform) {
@@ -143,13 +189,14 @@ void GenerationRun::run(Output output) {
         papr.bring_to_front();
     }
     guard.restore_pointer();
-    if (!written->problems.empty()) {
-        std::string text;
-        for (const std::string& problem : written->problems) {
-            text += (text.empty() ? "" : "\n") + problem;
-        }
-        form_.platform.show_message(text, title, form::MessageIcon::Critical, form::MessageButtons::Ok);
+    if (written->problems.empty()) {
+        return end(RunOutcome::Done);
     }
+    std::string text;
+    for (const std::string& problem : written->problems) {
+        text += (text.empty() ? "" : "\n") + problem;
+    }
+    return end(written->unreachable ? RunOutcome::TesterUnreachable : RunOutcome::NotWritten, text);
 }
 
 std::optional<std::int32_t> GenerationRun::synthesise(int link) {
@@ -198,9 +245,28 @@ std::optional<std::int32_t> GenerationRun::synthesise(int link) {
     }
 }
 
+namespace {
+
+// Why a waveform cannot be a waveform: every sample zero, or a sample that is not a finite number (a
+// setting that overflowed on its way through the synthesis). Empty when it is usable.
+std::string unusable_waveform(const IqSample* samples, std::int32_t count) {
+    bool any = false;
+    for (std::int32_t k = 0; k < count; ++k) {
+        const double i = samples[k].i;
+        const double q = samples[k].q;
+        if (!std::isfinite(i) || !std::isfinite(q)) {
+            return "The waveform is not usable: it holds values that are not finite numbers (a setting too "
+                   "large for the synthesis?). No file was written.";
+        }
+        any = any || i != 0.0 || q != 0.0;
+    }
+    return any ? std::string() : "The waveform is not usable: every sample is zero. No file was written.";
+}
+
+} // namespace
+
 std::optional<GenerationRun::Written> GenerationRun::generate(Output output, const SaveFileAnswer& answer,
-                                                              bool to_tester,
-                                                              const std::filesystem::path& mounted_share,
+                                                              const std::optional<ShareName>& upload_share,
                                                               Measured& measured) {
     const bool awg = output == Output::Awg;
     SettingsModel& model = form_.model;
@@ -217,120 +283,104 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
                            ? bind<decltype(save_ASCII_data_file)>(libraries_.wavesave, "save_ASCII_data_file")
                            : nullptr;
     if (!missing_.empty()) {
+        result_ = {RunOutcome::LibraryMissing, no_file_written_message + missing_};
         return std::nullopt;
     }
     if (!model.waveform_buffer) {
         model.allocate_buffers();
     }
     const std::optional<std::int32_t> status = synthesise(link);
-    if (!status || *status < 0) {
+    if (!status) {
+        result_ = {RunOutcome::LibraryMissing, no_file_written_message + missing_};
+        return std::nullopt;
+    }
+    if (*status < 0) {
+        result_ = {RunOutcome::SynthesisRefused, {}};
         return std::nullopt;
     }
 
     const std::int32_t size = model.data_size(link);
     const double rate = model.sampling_rate(link);
     const IqSample* waveform = model.waveform_buffer.get();
+    if (std::string why = unusable_waveform(waveform, size); !why.empty()) {
+        result_ = {RunOutcome::BadWaveform, why};
+        return std::nullopt;
+    }
     const std::string& chosen = answer.file_name;
     const std::string reference =
         reference_file_name(chosen, answer.filter_index, awg ? awg_named_filters : floating_named_filters);
-    const std::filesystem::path waveform_temporary = program_folder_ / awg_temporary_name;
-    const std::filesystem::path reference_temporary = program_folder_ / reference_temporary_name;
-    // Outside tester-save mode each file is written under a staging name beside the chosen one and then
-    // renamed over it: a write that fails part-way (a full disk) leaves no truncated waveform under the
-    // chosen name, and a file of that name from an earlier run stays as it was.
-    const std::string waveform_target = to_tester ? waveform_temporary.string() : staging_name(chosen);
-    const std::string reference_target = to_tester ? reference_temporary.string() : staging_name(reference);
 
     Written written;
-    auto not_written = [&written, to_tester](const std::string& file, const std::string& target) {
-        written.problems.push_back(
-            "The file " + file + " was not written: " + (to_tester ? "the temporary file " + target : file) +
-            " cannot be created.");
-    };
-    // Puts a staged file in place, or removes what a failed write left of it.
-    auto finish_staged = [&](bool& ok, const std::string& staged, const std::string& file) {
-        std::error_code error;
-        if (ok) {
-            std::filesystem::rename(staged, file, error);
-            if (error) {
-                ok = false;
-                not_written(file, staged);
-            }
-        }
-        if (!ok) {
-            std::filesystem::remove(staged, error);
-        }
-    };
-    bool waveform_ok = false;
+    std::optional<std::string> problem;
     if (awg) {
         const MarkerArguments m1 = marker_arguments(model, link, 0, size);
         const MarkerArguments m2 = marker_arguments(model, link, 1, size);
         crest_factor(waveform, size, &measured.crest_i_db, &measured.crest_q_db, &measured.papr_db);
-        waveform_ok = save_awg(waveform_target.c_str(), waveform, measured.crest_i_db, measured.crest_q_db,
-                               measured.papr_db, rate, size, 0, m1.enable, m1.start, m1.high, m1.tail,
-                               m1.mode, m2.enable, m2.start, m2.high, m2.tail, m2.mode) == WAVESAVE_OK;
+        problem = write_file(
+            chosen,
+            [&](const char* name) {
+                return save_awg(name, waveform, measured.crest_i_db, measured.crest_q_db, measured.papr_db,
+                                rate, size, 0, m1.enable, m1.start, m1.high, m1.tail, m1.mode, m2.enable,
+                                m2.start, m2.high, m2.tail, m2.mode) == WAVESAVE_OK;
+            },
+            upload_share, written.unreachable);
     } else {
-        waveform_ok = save_ascii(waveform_target.c_str(), waveform, size) == WAVESAVE_OK;
+        problem = write_file(
+            chosen, [&](const char* name) { return save_ascii(name, waveform, size) == WAVESAVE_OK; },
+            upload_share, written.unreachable);
     }
-    if (!waveform_ok) {
-        not_written(chosen, waveform_target);
+    written.waveform = !problem;
+    if (problem) {
+        written.problems.push_back(*problem);
     }
-    bool reference_ok = false;
     if (tester_mode) {
-        reference_ok =
-            save_ascii(reference_target.c_str(), model.chip_buffer.get(), frame_chips) == WAVESAVE_OK;
-        if (!reference_ok) {
-            not_written(reference, reference_target);
-        }
-    }
-    if (!to_tester) {
-        finish_staged(waveform_ok, waveform_target, chosen);
-        if (tester_mode) {
-            finish_staged(reference_ok, reference_target, reference);
+        const IqSample* chips = model.chip_buffer.get();
+        if (auto failed = write_file(
+                reference, [&](const char* name) { return save_ascii(name, chips, frame_chips) == WAVESAVE_OK; },
+                upload_share, written.unreachable)) {
+            written.problems.push_back(*failed);
         }
     }
     desktop_.let_pending_messages_through();
-
-    written.waveform = waveform_ok;
-    if (to_tester) {
-        // A share that is not mounted here gets the files by upload, under the names chosen in the dialog.
-        const std::optional<ShareName> upload_share =
-            mounted_share.empty() ? parse_share_path(model.TesterFolder) : std::nullopt;
-        if (waveform_ok) {
-            if (auto problem = deliver(waveform_temporary, chosen, upload_share)) {
-                written.problems.push_back(*problem);
-                written.waveform = false;
-            }
-        }
-        if (reference_ok) {
-            if (auto problem = deliver(reference_temporary, reference, upload_share)) {
-                written.problems.push_back(*problem);
-            }
-        }
-        // Whatever happened, no temporary file stays behind.
-        std::error_code ignored;
-        std::filesystem::remove(waveform_temporary, ignored);
-        std::filesystem::remove(reference_temporary, ignored);
-    }
     return written;
 }
 
-std::optional<std::string> GenerationRun::deliver(const std::filesystem::path& temporary,
-                                                  const std::string& destination,
-                                                  const std::optional<ShareName>& upload_share) {
+std::optional<std::string> GenerationRun::write_file(const std::string& file,
+                                                     const std::function<bool(const char*)>& writer,
+                                                     const std::optional<ShareName>& upload_share,
+                                                     bool& unreachable) {
     if (upload_share) {
-        const std::string name = std::filesystem::path(destination).filename().string();
-        if (auto problem = share_.upload(*upload_share, temporary, name)) {
-            return "The file " + name + " was not copied to " + form_.model.TesterFolder + ": " + *problem +
+        // Written whole first, into a file without a name, then sent: parallel runs never meet.
+        const std::string name = std::filesystem::path(file).filename().string();
+        safewrite::ScratchFile scratch;
+        std::error_code ignored;
+        if (auto failed = scratch.open(std::filesystem::temp_directory_path(ignored))) {
+            return "The file " + name + " was not written: the scratch file cannot be created in " +
+                   failed->file + " (" + failed->cause + ").";
+        }
+        errno = 0;
+        if (!writer(scratch.descriptor_name().c_str())) {
+            const int error = errno;
+            return "The file " + name + " was not written: " +
+                   (error != 0 ? std::strerror(error) : "the writer failed") + ".";
+        }
+        if (auto problem = share_.upload(*upload_share, scratch.descriptor(), name)) {
+            unreachable = unreachable || problem->unreachable;
+            return "The file " + name + " was not copied to " + form_.model.TesterFolder + ": " + problem->text +
                    ".";
         }
         return std::nullopt;
     }
-    std::error_code error;
-    std::filesystem::copy_file(temporary, destination, std::filesystem::copy_options::overwrite_existing,
-                               error);
-    if (error) {
-        return "The file " + destination + " was not written: " + error.message() + ".";
+    safewrite::SafeFile safe(file);
+    if (auto failed = safe.open()) {
+        return "The file " + file + " was not written: " + failed->cause + ".";
+    }
+    errno = 0;
+    if (!writer(safe.descriptor_name().c_str())) {
+        return "The file " + file + " was not written: " + safe.writer_failed(errno).cause + ".";
+    }
+    if (auto failed = safe.commit()) {
+        return "The file " + file + " was not written: " + failed->cause + ".";
     }
     return std::nullopt;
 }

@@ -1,8 +1,9 @@
 // The generation runs of "Make AWG File" and "Make Floating File": ask for a file name, gather the chosen
 // link's settings into one call of the synthesis library, and write the result through the output library.
-// The AWG run also measures the waveform for the PAPR dialog and, in tester-save mode, writes through
-// temporary files in the program's folder that then go into the tester's waveform folder. Tester Mode adds
-// the chip-rate reference file. Both runs hold the window's thread while the library computes.
+// The AWG run also measures the waveform for the PAPR dialog and, in tester-save mode, puts the files into
+// the tester's waveform folder (a local copy of a mounted share, or an upload). Tester Mode adds the
+// chip-rate reference file. Every file goes through the safe-write helper: it appears whole or not at all.
+// Both runs hold the window's thread while the library computes.
 #pragma once
 
 #include "form/platform.h"
@@ -13,6 +14,7 @@
 #include "settings/main_form.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +26,26 @@ inline constexpr const char* floating_run_title = "Make Floating File";
 inline constexpr const char* sampling_rate_message = "Set the sampling rate from 12.5 MHz to 200 MHz.";
 // Begins the message of a run that ended before writing because a library or export is missing.
 inline constexpr const char* no_file_written_message = "No file was written. ";
+// Begins the message of a tester-save run that cannot reach the tester's waveform folder.
+inline constexpr const char* tester_unreachable_message = "The tester's waveform folder cannot be reached: ";
 inline constexpr double awg_min_sampling_rate_hz = 12.5e6;
+
+// How a run ended. The window shows its message as a message box; varnika-cli maps it to an exit code.
+enum class RunOutcome {
+    Done,                // every file was written
+    Cancelled,           // the save dialog was cancelled
+    SamplingRateRefused, // the AWG run's sampling rate lies outside 12.5 MHz .. 200 MHz
+    LibraryMissing,      // a library or one of its exports cannot be bound
+    SynthesisRefused,    // the synthesis library refused the parameters
+    BadWaveform,         // the waveform came out all zero or not finite
+    NotWritten,          // a file could not be written (the message says which and why)
+    TesterUnreachable,   // the tester's waveform folder could not be reached
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Done;
+    std::string message; // what the run showed; empty when it showed nothing
+};
 inline constexpr double awg_max_sampling_rate_hz = 200e6;
 
 // The network page's look-ups through the output library, bound when first used. A library or export
@@ -34,7 +55,8 @@ HostLookup bound_host_lookup(ProgramLibraries& libraries);
 class GenerationRun {
 public:
     // Wires the two buttons of `form` to the runs and the network page's look-ups to the output library.
-    // Temporary files of the tester-save mode go into `program_folder`.
+    // `program_folder` is where the program lives; a run's scratch files go to the system's temporary
+    // folder.
     GenerationRun(MainForm& form, GenerationDesktop& desktop, ProgramLibraries& libraries, TesterShare& share,
                   std::filesystem::path program_folder);
     GenerationRun(const GenerationRun&) = delete;
@@ -42,14 +64,17 @@ public:
 
     PaprDialog papr;
 
-    void make_awg_file();
-    void make_floating_file();
+    RunResult make_awg_file();
+    RunResult make_floating_file();
+    // How the last run ended.
+    const RunResult& last_result() const { return result_; }
 
 private:
     enum class Output { Awg, Floating };
     // What the writing steps left behind.
     struct Written {
         bool waveform = false; // the waveform file reached its destination
+        bool unreachable = false; // the tester's share could not be reached
         std::vector<std::string> problems;
     };
     struct Measured {
@@ -58,17 +83,22 @@ private:
         double papr_db = 0.0;
     };
 
-    void run(Output output);
+    RunResult run(Output output);
     // Steps from the synthesis to the delivery of the files; nothing when the run ended early (a missing
-    // library or export, or the library refused the parameters).
-    std::optional<Written> generate(Output output, const SaveFileAnswer& answer, bool to_tester,
-                                    const std::filesystem::path& mounted_share, Measured& measured);
+    // library or export, the library refused the parameters, or an unusable waveform), with `result_` then
+    // saying why.
+    std::optional<Written> generate(Output output, const SaveFileAnswer& answer,
+                                    const std::optional<ShareName>& upload_share, Measured& measured);
+    // The tester's share named by the settings, resolving the tester's address now when start-up left it
+    // unresolved; nothing, with the reason in `why`, when it cannot be named.
+    std::optional<ShareName> tester_share(std::string& why);
     // Calls the synthesis export of the chosen link and radio configuration; nothing when it cannot be bound.
     std::optional<std::int32_t> synthesise(int link);
-    // Copies a temporary file to `destination`, or uploads it to the tester's share when that is not
-    // mounted here; then deletes it.
-    std::optional<std::string> deliver(const std::filesystem::path& temporary, const std::string& destination,
-                                       const std::optional<ShareName>& upload_share);
+    // Writes one file with `writer` (given a file name to write to): through the safe-write helper to
+    // `file`, or, with `upload_share`, into an unnamed scratch file that is then uploaded under `file`'s
+    // name. The problem in words, or nothing.
+    std::optional<std::string> write_file(const std::string& file, const std::function<bool(const char*)>& writer,
+                                          const std::optional<ShareName>& upload_share, bool& unreachable);
     template <class Function> Function* bind(LibraryBinding& library, const char* name);
 
     MainForm& form_;
@@ -77,6 +107,7 @@ private:
     TesterShare& share_;
     std::filesystem::path program_folder_;
     std::string missing_; // what the last failed binding could not find
+    RunResult result_;
 };
 
 } // namespace varnika

@@ -1,14 +1,20 @@
 #include "run/tester_share.h"
 
 #include <libsmbclient.h>
+#include <safewrite/safe_file.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <map>
+#include <mutex>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -148,12 +154,68 @@ void guest_login(SMBCCTX*, const char*, const char*, char*, int, char* user, int
     }
 }
 
-struct ContextDeleter {
-    void operator()(SMBCCTX* context) const { smbc_free_context(context, 1); }
-};
-
 std::string reason(int error) {
     return error != 0 ? std::strerror(error) : "unknown failure";
+}
+
+bool is_unreachable(int error) {
+    return error == ECONNREFUSED || error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH ||
+           error == EHOSTDOWN || error == ECONNRESET;
+}
+
+// The SMB client library's functions, bound by name on the first upload; the library stays loaded for
+// the rest of the process (it keeps process-wide state of its own).
+struct SmbClient {
+    decltype(&smbc_new_context) new_context = nullptr;
+    decltype(&smbc_free_context) free_context = nullptr;
+    decltype(&smbc_setDebug) set_debug = nullptr;
+    decltype(&smbc_setTimeout) set_timeout = nullptr;
+    decltype(&smbc_setPort) set_port = nullptr;
+    decltype(&smbc_setFunctionAuthDataWithContext) set_auth = nullptr;
+    decltype(&smbc_init_context) init_context = nullptr;
+    decltype(&smbc_getFunctionOpen) open = nullptr;
+    decltype(&smbc_getFunctionWrite) write = nullptr;
+    decltype(&smbc_getFunctionClose) close = nullptr;
+    decltype(&smbc_getFunctionUnlink) unlink = nullptr;
+    decltype(&smbc_getFunctionRename) rename = nullptr;
+    std::string why_not; // empty when bound
+};
+
+template <class Function> void bind_smb(void* handle, const char* name, Function& function, std::string& why_not) {
+    function = std::bit_cast<Function>(dlsym(handle, name));
+    if (function == nullptr && why_not.empty()) {
+        why_not = std::string("it has no ") + name;
+    }
+}
+
+const SmbClient& smb_client(const std::string& library) {
+    static std::mutex guard;
+    static std::map<std::string, SmbClient> loaded;
+    const std::lock_guard lock(guard);
+    const auto found = loaded.find(library);
+    if (found != loaded.end()) {
+        return found->second;
+    }
+    SmbClient& smb = loaded[library];
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* error = dlerror();
+        smb.why_not = error != nullptr ? error : "it cannot be loaded";
+        return smb;
+    }
+    bind_smb(handle, "smbc_new_context", smb.new_context, smb.why_not);
+    bind_smb(handle, "smbc_free_context", smb.free_context, smb.why_not);
+    bind_smb(handle, "smbc_setDebug", smb.set_debug, smb.why_not);
+    bind_smb(handle, "smbc_setTimeout", smb.set_timeout, smb.why_not);
+    bind_smb(handle, "smbc_setPort", smb.set_port, smb.why_not);
+    bind_smb(handle, "smbc_setFunctionAuthDataWithContext", smb.set_auth, smb.why_not);
+    bind_smb(handle, "smbc_init_context", smb.init_context, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionOpen", smb.open, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionWrite", smb.write, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionClose", smb.close, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionUnlink", smb.unlink, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionRename", smb.rename, smb.why_not);
+    return smb;
 }
 
 } // namespace
@@ -186,7 +248,13 @@ std::filesystem::path find_mounted_share(const ShareName& share, std::string_vie
     return folder;
 }
 
-TesterShare::TesterShare() : TesterShare(Options{}) {}
+TesterShare::TesterShare() : TesterShare(Options{}) {
+    // A tester reached through a forwarded port (or a test server) names its SMB port in the environment.
+    if (const char* port = std::getenv(smb_port_variable)) {
+        const int number = std::atoi(port);
+        options_.port = number > 0 && number < 65536 ? number : 0;
+    }
+}
 
 TesterShare::TesterShare(Options options) : options_(std::move(options)) {
     if (options_.gvfs_folder.empty()) {
@@ -204,56 +272,88 @@ std::filesystem::path TesterShare::mounted_folder(const std::string& tester_fold
 
 std::optional<std::string> TesterShare::upload(const ShareName& share, const std::filesystem::path& file,
                                                const std::string& file_name) const {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return "the file " + file.string() + " is missing";
     }
-    const std::unique_ptr<SMBCCTX, ContextDeleter> context(smbc_new_context());
+    const auto problem = upload(share, fd, file_name);
+    ::close(fd);
+    return problem ? std::optional<std::string>(problem->text) : std::nullopt;
+}
+
+std::optional<UploadProblem> TesterShare::upload(const ShareName& share, int descriptor,
+                                                 const std::string& file_name) const {
+    const SmbClient& smb = smb_client(options_.smb_library);
+    if (!smb.why_not.empty()) {
+        return UploadProblem{"the SMB client library " + options_.smb_library + " is not available (" + smb.why_not +
+                                 "), so saving into the tester's folder is not possible; install it "
+                                 "(Debian package libsmbclient) or save on this computer",
+                             false};
+    }
+    const auto free_context = [&smb](SMBCCTX* context) { smb.free_context(context, 1); };
+    const std::unique_ptr<SMBCCTX, decltype(free_context)> context(smb.new_context(), free_context);
     if (!context) {
-        return "the SMB client cannot start (" + reason(errno) + ")";
+        return UploadProblem{"the SMB client cannot start (" + reason(errno) + ")"};
     }
-    smbc_setDebug(context.get(), 0);
-    smbc_setTimeout(context.get(), options_.timeout_ms);
-    if (options_.port > 0) {
-        smbc_setPort(context.get(), static_cast<std::uint16_t>(options_.port));
-    }
-    smbc_setFunctionAuthDataWithContext(context.get(), guest_login);
-    if (smbc_init_context(context.get()) == nullptr) {
-        return "the SMB client cannot start (" + reason(errno) + ")";
+    smb.set_debug(context.get(), 0);
+    smb.set_timeout(context.get(), options_.timeout_ms);
+    // Port 0 lets the client's own configuration choose ("smb ports"; 445, then 139, by default).
+    smb.set_port(context.get(), static_cast<std::uint16_t>(std::max(options_.port, 0)));
+    smb.set_auth(context.get(), guest_login);
+    if (smb.init_context(context.get()) == nullptr) {
+        return UploadProblem{"the SMB client cannot start (" + reason(errno) + ")"};
     }
 
-    const std::string url =
-        "smb://" + share.host + "/" + url_encoded(share.share) + "/" + url_encoded(file_name);
-    SMBCFILE* remote =
-        smbc_getFunctionOpen(context.get())(context.get(), url.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // A signal now only marks the upload as interrupted; the temporary on the share goes first.
+    const safewrite::InterruptibleSection section;
+    const std::string folder = "smb://" + share.host + "/" + url_encoded(share.share) + "/";
+    const std::string url = folder + url_encoded(file_name);
+    const std::string temporary = folder + url_encoded(safewrite::temporary_name(10));
+    SMBCFILE* remote = smb.open(context.get())(context.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (remote == nullptr) {
-        return reason(errno);
+        const int error = errno;
+        return UploadProblem{reason(error), is_unreachable(error)};
     }
-    std::optional<std::string> failure;
+    std::optional<UploadProblem> failure;
     std::vector<char> chunk(1 << 16);
-    while (!failure && in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto count = static_cast<std::size_t>(in.gcount());
+    for (off_t offset = 0; !failure;) {
+        if (safewrite::InterruptibleSection::interrupted()) {
+            failure = UploadProblem{"interrupted"};
+            break;
+        }
+        const ssize_t count = ::pread(descriptor, chunk.data(), chunk.size(), offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            failure = UploadProblem{"the waveform cannot be read back (" + reason(errno) + ")"};
+            break;
+        }
+        if (count == 0) {
+            break;
+        }
+        offset += count;
         std::size_t written = 0;
-        while (written < count) {
-            const ssize_t result = smbc_getFunctionWrite(context.get())(
-                context.get(), remote, chunk.data() + written, count - written);
+        while (written < static_cast<std::size_t>(count)) {
+            const ssize_t result = smb.write(context.get())(context.get(), remote, chunk.data() + written,
+                                                             static_cast<std::size_t>(count) - written);
             if (result <= 0) {
-                failure = reason(errno);
+                const int error = errno;
+                failure = UploadProblem{reason(error), is_unreachable(error)};
                 break;
             }
             written += static_cast<std::size_t>(result);
         }
     }
-    if (!failure && in.bad()) {
-        failure = "the file " + file.string() + " cannot be read";
+    if (smb.close(context.get())(context.get(), remote) < 0 && !failure) {
+        failure = UploadProblem{reason(errno)};
     }
-    if (smbc_getFunctionClose(context.get())(context.get(), remote) < 0 && !failure) {
-        failure = reason(errno);
+    if (!failure && smb.rename(context.get())(context.get(), temporary.c_str(), context.get(), url.c_str()) < 0) {
+        failure = UploadProblem{reason(errno)};
     }
     if (failure) {
-        // Leave no partial waveform on the tester.
-        smbc_getFunctionUnlink(context.get())(context.get(), url.c_str());
+        // The earlier file of that name is untouched; only the temporary goes.
+        smb.unlink(context.get())(context.get(), temporary.c_str());
     }
     return failure;
 }

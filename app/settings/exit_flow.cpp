@@ -70,8 +70,9 @@ void ExitFlow::cancel() {
 }
 
 void ExitFlow::write(SettingsFile file) {
-    if (!write_settings_file(form_, file)) {
-        not_written_.push_back(settings_file_path(form_, file).string());
+    std::string cause;
+    if (!write_settings_file(form_, file, &cause)) {
+        not_written_.push_back(settings_file_path(form_, file).string() + (cause.empty() ? "" : " (" + cause + ")"));
     }
 }
 

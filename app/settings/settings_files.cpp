@@ -275,7 +275,7 @@ bool write_uplink_settings(MainForm& form) {
     return write_settings_file(form, SettingsFile::Uplink);
 }
 
-bool write_settings_file(MainForm& form, SettingsFile file) {
+bool write_settings_file(MainForm& form, SettingsFile file, std::string* cause) {
     // Without a program folder there is nowhere to keep settings: that is a failed write, not a quiet one.
     if (form.settings_folder.empty()) {
         return false;
@@ -296,7 +296,7 @@ bool write_settings_file(MainForm& form, SettingsFile file) {
     if (lines.empty()) {
         return false;
     }
-    return write_settings_lines(settings_file_path(form, file), lines);
+    return write_settings_lines(settings_file_path(form, file), lines, cause);
 }
 
 } // namespace varnika

@@ -65,8 +65,8 @@ bool apply_uplink_settings(std::span<const std::string> lines, MainForm& form);
 bool read_uplink_settings(MainForm& form);
 bool write_uplink_settings(MainForm& form);
 
-// Writes one of the three files from the window as it stands.
-bool write_settings_file(MainForm& form, SettingsFile file);
+// Writes one of the three files from the window as it stands; `cause` says why it was not written.
+bool write_settings_file(MainForm& form, SettingsFile file, std::string* cause = nullptr);
 
 // Lines that the uplink and downlink files share.
 // The selected item's index; a list without a selection is stored as its first item. On reading the

@@ -2,6 +2,8 @@
 
 #include "form/number_text.h"
 
+#include <safewrite/safe_file.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,28 +19,6 @@ namespace varnika {
 
 namespace {
 
-bool write_all(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Makes the rename itself durable; a folder that cannot be synced does not undo the write.
-void sync_folder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
 
 } // namespace
 
@@ -149,27 +129,17 @@ std::vector<std::string> settings_lines_of(std::string_view header, std::span<co
     return lines;
 }
 
-bool write_settings_lines(const std::filesystem::path& path, std::span<const std::string> lines) {
-    if (path.empty() || !path.has_filename()) {
-        return false;
-    }
+bool write_settings_lines(const std::filesystem::path& path, std::span<const std::string> lines,
+                          std::string* cause) {
     std::string text;
     for (const std::string& line : lines) {
         text.append(line).append("\r\n");
     }
-    const std::filesystem::path temporary = path.string() + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return false;
+    const auto failed = safewrite::write_file(path, text);
+    if (failed && cause != nullptr) {
+        *cause = failed->cause;
     }
-    bool written = write_all(fd, text) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    sync_folder(path.parent_path());
-    return true;
+    return !failed;
 }
 
 std::optional<std::int32_t> settings_integer(std::string_view value) {

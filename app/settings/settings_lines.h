@@ -57,10 +57,11 @@ bool apply_settings_lines(std::span<const std::string> lines, std::span<const Se
 // holds a line break: one would split the line and make the whole file unreadable.
 std::vector<std::string> settings_lines_of(std::string_view header, std::span<const SettingsLine> layout);
 
-// Writes `lines`, each ended by CR LF, to `path` completely or not at all: the text goes to a temporary
-// file beside it, which is flushed to the disk and then renamed over `path`. On any failure the
-// temporary file is removed, `path` is left as it was, and the result is false.
-bool write_settings_lines(const std::filesystem::path& path, std::span<const std::string> lines);
+// Writes `lines`, each ended by CR LF, to `path` completely or not at all, through the safe-write helper
+// (a temporary beside it, renamed over it with its mode kept). On any failure `path` is left as it was,
+// the result is false and `cause`, when given, says why in words.
+bool write_settings_lines(const std::filesystem::path& path, std::span<const std::string> lines,
+                          std::string* cause = nullptr);
 
 // Value checks.
 // A plain decimal integer: an optional "-" and digits, within the 32-bit range.

@@ -265,24 +265,24 @@ TEST(ReferenceFileName, NeverNamesTheWaveformFileItself) {
     EXPECT_EQ(filter_extension(awg_filter, 6), "");
 }
 
-TEST_F(AwgRun, TesterSaveModeWritesThroughTemporaryFilesAndLeavesNoneBehind) {
+TEST_F(AwgRun, TesterSaveModeWithoutAReachableTesterSaysSoAndSavesNothingElsewhere) {
     form.model.tester_mode_flag = 1;
     form.network.SaveMode_dl_Option.select(1);
     choose_uplink("12");
-    // No look-up has succeeded: the dialog keeps its default folder and the copy goes to the chosen file.
+    // No look-up has succeeded: the run looks the tester up once more, then says why it cannot save.
     form.model.TesterFolder.clear();
-    std::vector<std::string> at_pending;
-    desktop.on_pending = [&] { at_pending = files_in(program.path()); };
-    const std::string file = answer_with("sig.awv");
-    form.MakeAWGFile_Button.press();
+    answer_with("sig.awv");
+    const RunResult result = run.make_awg_file();
 
-    EXPECT_EQ(desktop.requests[0].initial_folder, "");
-    EXPECT_EQ(at_pending, (std::vector<std::string>{"$$$kestra_sigtemp", "$$$kestra_tsigtemp"}));
+    EXPECT_EQ(result.outcome, RunOutcome::TesterUnreachable);
+    ASSERT_EQ(platform.shown.size(), 1u);
+    EXPECT_TRUE(platform.shown[0].text.starts_with(tester_unreachable_message)) << platform.shown[0].text;
+    EXPECT_EQ(platform.shown[0].text, result.message);
+    EXPECT_TRUE(desktop.requests.empty()) << "no file is asked for that cannot be saved";
     EXPECT_TRUE(files_in(program.path()).empty());
-    EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"sig.awv", "sig.ref"}));
-    EXPECT_EQ(line_count(output / "sig.ref"), 32768u);
-    EXPECT_TRUE(platform.shown.empty());
-    EXPECT_TRUE(run.papr.Form3.visible());
+    EXPECT_TRUE(files_in(output.path()).empty());
+    EXPECT_FALSE(run.papr.Form3.visible());
+    EXPECT_TRUE(form.MakeAWGFile_Button.enabled());
 }
 
 TEST_F(AwgRun, MountedTesterShareIsTheDialogsFolderAndTakesAPlainCopy) {
@@ -336,15 +336,14 @@ TEST_F(AwgRun, AFileThatCannotBeCreatedIsReportedByNameAndNeverAsSuccess) {
     EXPECT_TRUE(form.MakeAWGFile_Button.enabled());
     EXPECT_EQ(desktop.events.back(), "normal");
 
-    // In tester-save mode a program folder that takes no file fails the same way, leaving nothing.
-    form.network.SaveMode_ul_Option.select(1);
+    // In Tester Mode the reference file fails the same way, named in the same message with its cause.
     form.model.tester_mode_flag = 1;
-    fs::remove(program.path());
-    answer_with("sig.awv");
     form.MakeAWGFile_Button.press();
     ASSERT_EQ(platform.shown.size(), 2u);
-    EXPECT_NE(platform.shown[1].text.find((output / "sig.awv").string()), std::string::npos);
-    EXPECT_NE(platform.shown[1].text.find((output / "sig.ref").string()), std::string::npos);
+    EXPECT_NE(platform.shown[1].text.find(file + " was not written: No such file or directory"), std::string::npos)
+        << platform.shown[1].text;
+    EXPECT_NE(platform.shown[1].text.find((output / "no such folder" / "sig.ref").string()), std::string::npos);
+    EXPECT_EQ(run.last_result().outcome, RunOutcome::NotWritten);
     EXPECT_TRUE(files_in(output.path()).empty());
     EXPECT_FALSE(run.papr.Form3.visible());
     EXPECT_TRUE(form.MakeAWGFile_Button.enabled());
@@ -406,6 +405,43 @@ TEST_F(RunWithoutLibraries, AMissingLibraryOrExportEndsTheRunWithoutWritingAndNa
         << platform.shown[1].text;
     EXPECT_TRUE(files_in(output.path()).empty());
     EXPECT_TRUE(form.MakeFloatingFile_Button.enabled());
+}
+
+} // namespace
+} // namespace varnika
+
+namespace varnika {
+namespace {
+
+// A synthesis that gives an unusable waveform (all zero, or not finite: a value that overflowed on its
+// way) makes no file: both runs say so and keep the earlier file.
+class RunWithUnusableSynthesis : public RunFixture {
+protected:
+    RunWithUnusableSynthesis()
+        : RunFixture(std::make_unique<ProgramLibraries>(VARNIKA_UNUSABLE_KESTRA, program_folder() / "libwavesave.so")) {}
+};
+
+TEST_F(RunWithUnusableSynthesis, AWaveformThatIsNotFiniteOrAllZeroIsAFailureNeverAFile) {
+    for (const bool awg : {true, false}) {
+        for (const char* frequency_error : {"0", "-1"}) {
+            SCOPED_TRACE(std::string(awg ? "AWG " : "floating ") + frequency_error);
+            choose_uplink("12");
+            form.uplink.offset.option.select(1);
+            form.uplink.offset.freqerr.set_text(frequency_error);
+            const std::string file = answer_with("sig.dat");
+            std::ofstream(file) << "earlier";
+            platform.shown.clear();
+            const RunResult result = awg ? run.make_awg_file() : run.make_floating_file();
+            EXPECT_EQ(result.outcome, RunOutcome::BadWaveform);
+            ASSERT_EQ(platform.shown.size(), 1u);
+            EXPECT_NE(platform.shown[0].text.find(frequency_error[0] == '-' ? "not finite" : "every sample is zero"),
+                      std::string::npos)
+                << platform.shown[0].text;
+            EXPECT_EQ(file_text(file), "earlier");
+            EXPECT_EQ(files_in(output.path()), std::vector<std::string>{"sig.dat"});
+            EXPECT_FALSE(run.papr.Form3.visible());
+        }
+    }
 }
 
 } // namespace

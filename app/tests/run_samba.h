@@ -1,6 +1,7 @@
 // A Samba server of the test's own: smbd on 127.0.0.1 at a free port, with a guest-writable share named
 // "waveform" in a temporary folder. Every wait is bounded; when smbd is missing or does not come up, the
-// server says why and the test skips.
+// server says why and the test skips. A share of limited size lies on a small memory file system of its
+// own (mounting it needs root; without it the server says so and the test skips).
 #pragma once
 
 #include "run_support.h"
@@ -8,6 +9,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -25,10 +27,27 @@ public:
     static constexpr auto start_limit = std::chrono::seconds(15);
     static constexpr auto stop_limit = std::chrono::seconds(5);
 
-    SambaServer() { start(); }
+    // `share_bytes`: the share's size; 0 for no limit of its own.
+    explicit SambaServer(std::size_t share_bytes = 0) {
+        if (share_bytes > 0) {
+            fs::create_directories(folder_ / "share");
+            const std::string size = "size=" + std::to_string(share_bytes) + ",mode=0777";
+            if (mount("tmpfs", (folder_ / "share").c_str(), "tmpfs", 0, size.c_str()) != 0) {
+                why_not_ = "cannot limit the share's size (mounting a tmpfs needs root)";
+                return;
+            }
+            limited_ = true;
+        }
+        start();
+    }
     SambaServer(const SambaServer&) = delete;
     SambaServer& operator=(const SambaServer&) = delete;
-    ~SambaServer() { stop(); }
+    ~SambaServer() {
+        stop();
+        if (limited_) {
+            umount2((folder_ / "share").c_str(), MNT_DETACH);
+        }
+    }
 
     bool running() const { return pid_ > 0 && why_not_.empty(); }
     // Why the server is not running.
@@ -192,6 +211,7 @@ private:
     }
 
     TemporaryFolder folder_;
+    bool limited_ = false;
     pid_t pid_ = -1;
     int port_ = 0;
     std::string why_not_;

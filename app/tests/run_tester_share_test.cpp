@@ -147,5 +147,31 @@ TEST_F(TesterSaveRun, WithTheServerGoneTheUserIsToldAndTheProgramCarriesOn) {
     expect_run_ended_cleanly();
 }
 
+// Without the SMB client library the program runs; only saving into an unmounted share is refused, and
+// the message says what is missing and what to do.
+TEST_F(TesterSaveRun, WithoutTheSmbClientLibraryOnlyThatSaveModeIsRefused) {
+    if (!server.running()) {
+        GTEST_SKIP() << server.why_not();
+    }
+    smb = std::make_unique<TesterShare>(TesterShare::Options{.smb_library = "libsmbclient-absent.so.0",
+                                                             .mount_table = elsewhere / "none",
+                                                             .gvfs_folder = elsewhere / "none",
+                                                             .port = server.port()});
+    smb_run = std::make_unique<GenerationRun>(form, desktop, *libraries, *smb, program.path());
+    answer_with("sig.awv");
+    EXPECT_EQ(smb_run->make_awg_file().outcome, RunOutcome::NotWritten);
+    ASSERT_EQ(platform.shown.size(), 1u);
+    const std::string& text = platform.shown[0].text;
+    EXPECT_NE(text.find("SMB client library libsmbclient-absent.so.0 is not available"), std::string::npos) << text;
+    EXPECT_NE(text.find("save on this computer"), std::string::npos) << text;
+    EXPECT_TRUE(files_in(server.share_folder()).empty());
+    expect_run_ended_cleanly();
+
+    // Saving on this computer is untouched.
+    form.network.SaveMode_dl_Option.select(0);
+    EXPECT_EQ(smb_run->make_awg_file().outcome, RunOutcome::Done);
+    EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"sig.awv", "sig.ref"}));
+}
+
 } // namespace
 } // namespace varnika

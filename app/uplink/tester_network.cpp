@@ -138,6 +138,7 @@ void TesterNetwork::octet_enter(int n, int item) {
 }
 
 void TesterNetwork::apply() {
+    resolved_ = true;
     if (model_.IPaddressUL == 0) {
         look_up_host_name();
         for (form::Label& info : ip_address_info) {
@@ -176,7 +177,7 @@ void TesterNetwork::look_up_address() {
     }
 }
 
-void TesterNetwork::apply_settings() {
+void TesterNetwork::apply_settings(bool resolve) {
     for (int item = 0; item < 2; ++item) {
         Q4410_Host_Name[item].set_text(model_.HostName);
         const std::string* stored[] = {&model_.IPadress1, &model_.IPadress2, &model_.IPadress3,
@@ -191,7 +192,45 @@ void TesterNetwork::apply_settings() {
     for (int n = 1; n <= 4; ++n) {
         octet_left(n, uplink_item);
     }
-    apply();
+    resolved_ = false;
+    if (resolve) {
+        apply();
+    } else {
+        model_.TesterFolder.clear();
+    }
+}
+
+void TesterNetwork::resolve_in_background(Deliver deliver) {
+    const bool by_address = model_.IPaddressUL == 0;
+    const auto& o = model_.IpOctets;
+    const std::string query = by_address ? std::to_string(o[0]) + "." + std::to_string(o[1]) + "." +
+                                               std::to_string(o[2]) + "." + std::to_string(o[3])
+                                         : Q4410_Host_Name[uplink_item].text();
+    const HostLookup::Function function = by_address ? lookup_.host_name : lookup_.ip_address;
+    resolver_ = std::jthread([this, by_address, query, function, deliver = std::move(deliver)] {
+        const std::optional<std::string> answer = look_up(function, query);
+        deliver([this, by_address, query, answer] {
+            if (resolved_) {
+                return;
+            }
+            // "Apply" with the answer found, for the query it was found for.
+            const HostLookup own = lookup_;
+            const HostLookup::Function real = by_address ? own.host_name : own.ip_address;
+            HostLookup::Function known = [query, answer, real](const char* asked, char* result) -> std::int32_t {
+                if (asked != query) {
+                    return real ? real(asked, result) : 1;
+                }
+                if (!answer) {
+                    return 1;
+                }
+                std::memcpy(result, answer->c_str(), answer->size() + 1);
+                return 0;
+            };
+            lookup_ = by_address ? HostLookup{known, own.ip_address} : HostLookup{own.host_name, known};
+            apply();
+            lookup_ = own;
+        });
+    });
 }
 
 void TesterNetwork::apply_default() {

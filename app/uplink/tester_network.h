@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace varnika {
 
@@ -77,8 +78,17 @@ public:
     bool saves_to_tester() const { return SaveMode_dl_Option.selected() == 1; }
 
     // Start-up with system settings read: the stored address and save mode go into the fields, then the
-    // host-name change, the four octet leaves and "Apply" run, which resolves the tester folder.
-    void apply_settings();
+    // host-name change, the four octet leaves and, when `resolve`, "Apply" run, which resolves the tester
+    // folder. Without it the folder stays unresolved until "Apply" or a run that saves there.
+    void apply_settings(bool resolve = true);
+    // Whether "Apply" has resolved the address since it was last set.
+    bool resolved() const { return resolved_; }
+    // Resolves the stored address away from the window's thread, so that start-up never waits on a slow
+    // name server: the look-up runs on a worker thread, and `deliver` hands the answer back to the window's
+    // thread, where "Apply" runs with it (and with a fresh look-up if the address changed meanwhile). An
+    // "Apply" made before the answer arrives wins. The worker is joined when the page goes.
+    using Deliver = std::function<void(std::function<void()> on_window_thread)>;
+    void resolve_in_background(Deliver deliver);
     // "Set Default".
     void apply_default();
     // "Apply": resolves the other form of the address and the tester folder.
@@ -96,6 +106,8 @@ private:
 
     SettingsModel& model_;
     HostLookup lookup_;
+    bool resolved_ = false;
+    std::jthread resolver_;
     // The text each host-name field had when its change rule last ran: a change rule runs only for a change.
     std::array<std::string, 2> host_name_seen_;
     std::array<form::Connection, 2> host_name_watch_;

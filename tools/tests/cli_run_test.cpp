@@ -5,7 +5,8 @@
 #include "run_support.h"
 #include "settings/downlink_file.h"
 #include "settings/settings_files.h"
-#include "staged_output.h"
+
+#include <safewrite/safe_file.h>
 
 #include <gtest/gtest.h>
 
@@ -325,26 +326,24 @@ TEST_F(Cli, UsageErrorsAndHelp) {
     EXPECT_EQ(help.err, "");
 }
 
-TEST(StagedFile, AppearsWholeOnCommitAndIsRemovedOnInterrupt) {
+TEST(SafeFile, AppearsWholeOnCommitAndIsRemovedOnInterrupt) {
     TemporaryFolder folder;
     {
-        StagedFile staged(folder / "sig.awv");
-        ASSERT_FALSE(staged.prepare());
-        EXPECT_EQ(staged.staging().filename(), "sig.awv");
-        write_text(staged.staging(), "samples");
+        safewrite::SafeFile safe(folder / "sig.awv");
+        ASSERT_FALSE(safe.open());
+        EXPECT_EQ(safe.temporary().parent_path(), folder.path());
+        ASSERT_FALSE(safe.write("samples"));
         EXPECT_TRUE(files_in(folder.path()).size() == 1 && !fs::exists(folder / "sig.awv"));
-        ASSERT_FALSE(staged.commit());
+        ASSERT_FALSE(safe.commit());
     }
     EXPECT_EQ(files_in(folder.path()), std::vector<std::string>{"sig.awv"});
     EXPECT_EQ(file_text(folder / "sig.awv"), "samples");
 
-    // What the signal handler does: the staged file and its private folder go, the old file stays.
-    StagedFile interrupted(folder / "sig.awv");
-    ASSERT_FALSE(interrupted.prepare());
-    write_text(interrupted.staging(), "half");
-    write_text(folder / "temporary", "run's");
-    const RemovedOnInterrupt temporary(folder / "temporary");
-    remove_registered_outputs();
+    // What the signal handler does: the open temporary goes, the old file stays.
+    safewrite::SafeFile interrupted(folder / "sig.awv");
+    ASSERT_FALSE(interrupted.open());
+    ASSERT_FALSE(interrupted.write("half"));
+    safewrite::remove_open_temporaries();
     EXPECT_EQ(files_in(folder.path()), std::vector<std::string>{"sig.awv"});
     EXPECT_EQ(file_text(folder / "sig.awv"), "samples");
 }

@@ -4,7 +4,12 @@
 
 #include "boundary.h"
 #include "number_text.h"
-#include "output_file.h"
+
+#include <safewrite/safe_file.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -268,12 +273,11 @@ extern "C" int32_t save_Config(const char* file_name, const ConfigRecord* config
             text += value_text(record, field);
             text += '\n';
         }
-        OutputFile file(file_name);
-        if (!file.is_open()) {
+        // Through a temporary beside the file, renamed over it: a full disk leaves the earlier file.
+        if (file_name == nullptr || *file_name == '\0') {
             return WAVESAVE_CANNOT_CREATE;
         }
-        file.write(text);
-        return file.close() ? WAVESAVE_OK : WAVESAVE_CANNOT_CREATE;
+        return safewrite::write_file(file_name, text) ? WAVESAVE_CANNOT_CREATE : WAVESAVE_OK;
     });
 }
 
@@ -283,8 +287,20 @@ extern "C" int32_t load_Config(const char* file_name, ConfigRecord* config, int3
         if (file_name == nullptr || config == nullptr) {
             return WAVESAVE_CANNOT_OPEN;
         }
-        const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_name, "r"));
+        // Only a regular file is read: opening does not wait for a writer (a FIFO) or a device.
+        const int fd = ::open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            return WAVESAVE_CANNOT_OPEN;
+        }
+        struct stat seen {};
+        if (::fstat(fd, &seen) != 0 || !S_ISREG(seen.st_mode) ||
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+            ::close(fd);
+            return WAVESAVE_CANNOT_OPEN;
+        }
+        const std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "r"));
         if (!file) {
+            ::close(fd);
             return WAVESAVE_CANNOT_OPEN;
         }
         return read_link(file.get(), reinterpret_cast<unsigned char*>(config), layout_of(link));

@@ -17,12 +17,14 @@ public:
 
     bool is_open() const { return file_ != nullptr; }
     void write(std::string_view bytes);
-    // Closes the file; true when it was opened and every write and the close succeeded.
+    // Closes the file; true when it was opened and every write and the close succeeded. On failure errno
+    // holds the first cause (a full disk, say), for the caller to report.
     bool close();
 
 private:
     std::FILE* file_ = nullptr;
     bool failed_ = false;
+    int error_ = 0;
 };
 
 } // namespace wavesave

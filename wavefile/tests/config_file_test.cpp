@@ -2,7 +2,11 @@
 
 #include "temp_folder.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <limits>
 #include <sstream>
@@ -262,6 +266,42 @@ TEST_F(ConfigFileTest, UncreatableFileGivesSix) {
     const ConfigRecord r = background(0);
     EXPECT_EQ(save_Config(path("missing/set-up.cfg").c_str(), &r, 1), 6);
     EXPECT_FALSE(std::filesystem::exists(path("missing")));
+}
+
+// Saving replaces the file in one step: a write that fails part-way (here a file-size limit, as a full
+// disk would) leaves the earlier file whole and no temporary beside it; a link planted at the name is
+// replaced, never written through.
+TEST_F(ConfigFileTest, SavingNeverLeavesACutFileOrWritesThroughALink) {
+    const std::string earlier = saved_uplink();
+    ConfigRecord r = background(0);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const int32_t status = save_Config(file().c_str(), &r, 0); // the downlink: far larger than 4 KB
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(status, 6);
+    EXPECT_EQ(read_all(file()), earlier);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1);
+
+    write_all(path("victim"), "precious");
+    std::filesystem::create_symlink(path("victim"), path("linked.cfg"));
+    EXPECT_EQ(save_Config(path("linked.cfg").c_str(), &r, 1), 0);
+    EXPECT_EQ(read_all(path("victim")), "precious");
+    EXPECT_EQ(load_Config(path("linked.cfg").c_str(), &r, 1), 0);
+}
+
+// Only a regular file is read, and opening never waits: a FIFO without a writer, a folder and a device
+// give 5 at once.
+TEST_F(ConfigFileTest, LoadingOpensOnlyRegularFilesWithoutWaiting) {
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    ConfigRecord r = background(0);
+    EXPECT_EQ(load_Config(path("fifo").c_str(), &r, 1), 5);
+    EXPECT_EQ(load_Config(folder_.c_str(), &r, 1), 5);
+    EXPECT_EQ(load_Config("/dev/zero", &r, 1), 5);
 }
 
 } // namespace
