@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth
     libsmbclient-dev samba
+    nlohmann-json3-dev
+    dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

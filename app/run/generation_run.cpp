@@ -2,6 +2,8 @@
 
 #include "downlink/dl_channel_list.h"
 #include "run/file_naming.h"
+#include "run/sigmf_export.h"
+#include "run/used_channels.h"
 
 #include <kestra/kestra.h>
 #include <wavesave/wavesave.h>
@@ -231,8 +233,12 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
     const double rate = model.sampling_rate(link);
     const IqSample* waveform = model.waveform_buffer.get();
     const std::string& chosen = answer.file_name;
+    // A floating run may write a SigMF recording (two files under one base name) instead of text.
+    const bool sigmf = !awg && (answer.filter_index == floating_sigmf_filter ||
+                                sigmf_base(chosen) != std::filesystem::path(chosen));
     const std::string reference =
-        reference_file_name(chosen, answer.filter_index, awg ? awg_named_filters : floating_named_filters);
+        sigmf ? sigmf_base(chosen).string() + ".ref"
+              : reference_file_name(chosen, answer.filter_index, awg ? awg_named_filters : floating_named_filters);
     const std::filesystem::path waveform_temporary = program_folder_ / awg_temporary_name;
     const std::filesystem::path reference_temporary = program_folder_ / reference_temporary_name;
     // Outside tester-save mode each file is written under a staging name beside the chosen one and then
@@ -269,10 +275,19 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
         waveform_ok = save_awg(waveform_target.c_str(), waveform, measured.crest_i_db, measured.crest_q_db,
                                measured.papr_db, rate, size, 0, m1.enable, m1.start, m1.high, m1.tail,
                                m1.mode, m2.enable, m2.start, m2.high, m2.tail, m2.mode) == WAVESAVE_OK;
+    } else if (sigmf) {
+        const SigmfRecording recording{std::span(waveform, static_cast<std::size_t>(size)), rate,
+                                       waveform_description(form_, link), used_channels(form_, link)};
+        const std::optional<std::string> problem = write_sigmf(sigmf_base(chosen), recording);
+        waveform_ok = !problem;
+        if (problem) {
+            written.problems.push_back("The recording " + sigmf_base(chosen).string() + " was not written: " +
+                                       *problem + ".");
+        }
     } else {
         waveform_ok = save_ascii(waveform_target.c_str(), waveform, size) == WAVESAVE_OK;
     }
-    if (!waveform_ok) {
+    if (!waveform_ok && !sigmf) {
         not_written(chosen, waveform_target);
     }
     bool reference_ok = false;
@@ -284,7 +299,9 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
         }
     }
     if (!to_tester) {
-        finish_staged(waveform_ok, waveform_target, chosen);
+        if (!sigmf) {
+            finish_staged(waveform_ok, waveform_target, chosen);
+        }
         if (tester_mode) {
             finish_staged(reference_ok, reference_target, reference);
         }

@@ -2,10 +2,12 @@
 
 #include <libsmbclient.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -148,8 +150,62 @@ void guest_login(SMBCCTX*, const char*, const char*, char*, int, char* user, int
     }
 }
 
+// The SMB client library, loaded by name when the first upload needs it: the program starts and runs
+// without it, and only saving into a tester's share that is not mounted here asks for it.
+struct SmbClient {
+    decltype(&smbc_new_context) new_context = nullptr;
+    decltype(&smbc_free_context) free_context = nullptr;
+    decltype(&smbc_setDebug) set_debug = nullptr;
+    decltype(&smbc_setTimeout) set_timeout = nullptr;
+    decltype(&smbc_setPort) set_port = nullptr;
+    decltype(&smbc_setFunctionAuthDataWithContext) set_auth = nullptr;
+    decltype(&smbc_init_context) init_context = nullptr;
+    decltype(&smbc_getFunctionOpen) open = nullptr;
+    decltype(&smbc_getFunctionWrite) write = nullptr;
+    decltype(&smbc_getFunctionClose) close = nullptr;
+    decltype(&smbc_getFunctionUnlink) unlink = nullptr;
+};
+
+constexpr const char* smb_client_file = "libsmbclient.so.0";
+
+// The bound library; nullptr, with `missing` saying why, when it or one of its functions is missing. The
+// library stays loaded for the life of the process, as its own state expects.
+const SmbClient* smb_client(std::string& missing) {
+    static const std::pair<SmbClient, std::string> bound = [] {
+        SmbClient client;
+        void* handle = dlopen(smb_client_file, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            const char* why = dlerror();
+            return std::pair(client, std::string("the SMB client library ") + smb_client_file +
+                                         " cannot be loaded" + (why != nullptr ? std::string(" (") + why + ")" : ""));
+        }
+        std::string absent;
+        auto bind = [handle, &absent](auto& function, const char* name) {
+            function = std::bit_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+            if (function == nullptr && absent.empty()) {
+                absent = std::string("the SMB client library has no function ") + name;
+            }
+        };
+        bind(client.new_context, "smbc_new_context");
+        bind(client.free_context, "smbc_free_context");
+        bind(client.set_debug, "smbc_setDebug");
+        bind(client.set_timeout, "smbc_setTimeout");
+        bind(client.set_port, "smbc_setPort");
+        bind(client.set_auth, "smbc_setFunctionAuthDataWithContext");
+        bind(client.init_context, "smbc_init_context");
+        bind(client.open, "smbc_getFunctionOpen");
+        bind(client.write, "smbc_getFunctionWrite");
+        bind(client.close, "smbc_getFunctionClose");
+        bind(client.unlink, "smbc_getFunctionUnlink");
+        return std::pair(client, absent);
+    }();
+    missing = bound.second;
+    return bound.second.empty() ? &bound.first : nullptr;
+}
+
 struct ContextDeleter {
-    void operator()(SMBCCTX* context) const { smbc_free_context(context, 1); }
+    const SmbClient* client = nullptr;
+    void operator()(SMBCCTX* context) const { client->free_context(context, 1); }
 };
 
 std::string reason(int error) {
@@ -208,24 +264,29 @@ std::optional<std::string> TesterShare::upload(const ShareName& share, const std
     if (!in) {
         return "the file " + file.string() + " is missing";
     }
-    const std::unique_ptr<SMBCCTX, ContextDeleter> context(smbc_new_context());
+    std::string missing;
+    const SmbClient* smb = smb_client(missing);
+    if (smb == nullptr) {
+        return missing;
+    }
+    const std::unique_ptr<SMBCCTX, ContextDeleter> context(smb->new_context(), ContextDeleter{smb});
     if (!context) {
         return "the SMB client cannot start (" + reason(errno) + ")";
     }
-    smbc_setDebug(context.get(), 0);
-    smbc_setTimeout(context.get(), options_.timeout_ms);
+    smb->set_debug(context.get(), 0);
+    smb->set_timeout(context.get(), options_.timeout_ms);
     if (options_.port > 0) {
-        smbc_setPort(context.get(), static_cast<std::uint16_t>(options_.port));
+        smb->set_port(context.get(), static_cast<std::uint16_t>(options_.port));
     }
-    smbc_setFunctionAuthDataWithContext(context.get(), guest_login);
-    if (smbc_init_context(context.get()) == nullptr) {
+    smb->set_auth(context.get(), guest_login);
+    if (smb->init_context(context.get()) == nullptr) {
         return "the SMB client cannot start (" + reason(errno) + ")";
     }
 
     const std::string url =
         "smb://" + share.host + "/" + url_encoded(share.share) + "/" + url_encoded(file_name);
     SMBCFILE* remote =
-        smbc_getFunctionOpen(context.get())(context.get(), url.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        smb->open(context.get())(context.get(), url.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (remote == nullptr) {
         return reason(errno);
     }
@@ -236,7 +297,7 @@ std::optional<std::string> TesterShare::upload(const ShareName& share, const std
         const auto count = static_cast<std::size_t>(in.gcount());
         std::size_t written = 0;
         while (written < count) {
-            const ssize_t result = smbc_getFunctionWrite(context.get())(
+            const ssize_t result = smb->write(context.get())(
                 context.get(), remote, chunk.data() + written, count - written);
             if (result <= 0) {
                 failure = reason(errno);
@@ -248,12 +309,12 @@ std::optional<std::string> TesterShare::upload(const ShareName& share, const std
     if (!failure && in.bad()) {
         failure = "the file " + file.string() + " cannot be read";
     }
-    if (smbc_getFunctionClose(context.get())(context.get(), remote) < 0 && !failure) {
+    if (smb->close(context.get())(context.get(), remote) < 0 && !failure) {
         failure = reason(errno);
     }
     if (failure) {
         // Leave no partial waveform on the tester.
-        smbc_getFunctionUnlink(context.get())(context.get(), url.c_str());
+        smb->unlink(context.get())(context.get(), url.c_str());
     }
     return failure;
 }
