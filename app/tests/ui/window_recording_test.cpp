@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -88,15 +89,28 @@ private slots:
                 return;
             }
             offered = dialog->nameFilters().contains("SigMF (*.sigmf-meta)");
-            dialog->selectNameFilter("SigMF (*.sigmf-meta)");
+            // Picking the type in the dialog's list, as a user does, also sets the suffix a bare name gets.
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            const int sigmf = static_cast<int>(dialog->nameFilters().indexOf("SigMF (*.sigmf-meta)"));
+            if (types == nullptr || sigmf < 0) {
+                return;
+            }
+            QTest::keyClick(types, Qt::Key_End); // the last entry
+            if (types->currentIndex() != sigmf) {
+                return;
+            }
             dialog->selectFile(base);
-            dialog->accept();
+            static_cast<QDialog*>(dialog)->accept(); // as the Save button does
         });
         window_->findChild<QPushButton*>("MakeFloatingFile_Button")->click();
         QVERIFY(offered);
         namespace fs = std::filesystem;
         const fs::path data = base.toStdString() + ".sigmf-data";
-        QVERIFY2(fs::exists(data), data.c_str());
+        std::string listing;
+        for (const auto& entry : fs::directory_iterator(folder_.path().toStdString())) {
+            listing += entry.path().filename().string() + " ";
+        }
+        QVERIFY2(fs::exists(data), listing.c_str());
         QCOMPARE(fs::file_size(data), std::uintmax_t{8} * 4 * FRAME_CHIPS);
         std::ifstream meta(base.toStdString() + ".sigmf-meta");
         const std::string text((std::istreambuf_iterator<char>(meta)), std::istreambuf_iterator<char>());
