@@ -67,6 +67,8 @@ done
 [ "$(ls "$prefix/bin")" = "$(printf 'Varnika\nvarnika-cli')" ] || fail "files were written into bin/"
 run_installed "$prefix/bin/varnika-cli" --help | grep -qF "Settings folder in use: $home/config/varnika" ||
     fail "--help does not name the settings folder"
+run_installed "$prefix/bin/Varnika" --help | grep -qF "Settings folder in use: $home/config/varnika" ||
+    fail "Varnika --help does not name the settings folder"
 run_installed "$prefix/bin/Varnika" --version >"$work/version" || fail "Varnika --version failed"
 grep -qx "Varnika $version" "$work/version" || fail "Varnika --version: $(cat "$work/version")"
 grep -q "^kestra $version ($prefix/$libdir/libkestra.so)$" "$work/version" ||
