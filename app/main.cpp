@@ -1,5 +1,6 @@
 // Varnika: the cdma2000 1xEV-DV waveform generator's window.
 #include "run/generation_run.h"
+#include "run/installation.h"
 #include "run/library_binding.h"
 #include "run/tester_share.h"
 #include "settings/main_form.h"
@@ -14,29 +15,67 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+std::string usage_text(const std::filesystem::path& settings_folder) {
+    return "Usage: Varnika [--version | --help]\n"
+           "\n"
+           "Opens the window that makes cdma2000 1xEV-DV test waveforms (varnika-cli makes them without\n"
+           "a display).\n"
+           "\n"
+           "  --version  print the version of the program and of both libraries\n"
+           "  --help     show this text\n"
+           "\n"
+           "Settings folder in use: " +
+           settings_folder.string() +
+           "\n(the program's folder when it may write there, else $XDG_CONFIG_HOME/varnika)\n";
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     // An interrupt while a settings file or waveform is being written leaves no temporary behind.
     safewrite::install_signal_cleanup();
+    const std::filesystem::path folder = varnika::program_folder();
+    // Both answers need no display, so they come before the window's application starts.
+    for (int k = 1; k < argc; ++k) {
+        if (std::strcmp(argv[k], "--version") == 0) {
+            varnika::ProgramLibraries libraries(varnika::library_folder(folder));
+            std::cout << varnika::version_report("Varnika", libraries);
+            return 0;
+        }
+        if (std::strcmp(argv[k], "--help") == 0 || std::strcmp(argv[k], "-h") == 0) {
+            std::cout << usage_text(varnika::settings_home(folder));
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
 
     varnika::ui::QtPlatform platform;
     varnika::MainForm form(platform);
-    // The generation run binds kestra and wavesave from the program's folder; it also serves the network
-    // page's look-ups.
-    const std::filesystem::path folder = varnika::program_folder();
-    varnika::ProgramLibraries libraries(folder);
+    // The generation run binds kestra and wavesave from the program's folder or its install's library
+    // folder. It also serves the network page's look-ups.
+    const std::filesystem::path settings_folder = varnika::settings_home(folder);
+    varnika::ProgramLibraries libraries(varnika::library_folder(folder));
     varnika::TesterShare tester_share;
     varnika::ui::QtGenerationDesktop desktop;
-    varnika::GenerationRun run(form, desktop, libraries, tester_share, folder);
-    // The settings files live beside the program: start-up reads them, "Save and Quit" writes them. The
-    // tester's address is resolved in the background once the window is up.
-    form.settings_folder = folder;
+    varnika::GenerationRun run(form, desktop, libraries, tester_share, settings_folder);
+    // The settings files live beside the program when it may write there, else in the user's
+    // configuration folder: start-up reads them, "Save and Quit" writes them. The tester's address is
+    // resolved in the background once the window is up.
+    form.settings_folder = settings_folder;
     varnika::StartupSteps steps;
     steps.apply_network_settings = [](varnika::MainForm& f) { f.network.apply_settings(false); };
     varnika::start_up(form, steps);
 
     varnika::ui::MainWindow window(form, platform);
+    window.set_about_text(varnika::version_report("Varnika", libraries) +
+                          "\nSettings folder: " + settings_folder.string());
     platform.set_main_window(&window);
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);

@@ -9,5 +9,6 @@ launcher=()
 if command -v ccache >/dev/null 2>&1; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@"
+# Warnings are errors for our code in every build made here (and so in the test script and CI).
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNIKA_WERROR=ON "${launcher[@]}" "$@"
 cmake --build "$dir" --parallel "$(nproc)"

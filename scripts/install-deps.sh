@@ -10,6 +10,8 @@ packages=(
     xvfb xauth
     python3-numpy  # scripts/golden_filters.py: the golden filter taps
     libsmbclient-dev samba
+    nlohmann-json3-dev
+    dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -106,9 +106,9 @@ const std::map<std::string, ValueRule>& value_options() {
 // The checks that concern the command line as a whole.
 std::optional<std::string> whole_line_error(const Options& options) {
     if (options.command == Command::None && !options.save_settings) {
-        return "nothing to do: give make-awg FILE, make-floating FILE or --save-settings";
+        return "nothing to do: give make-awg FILE, make-floating FILE, make-sigmf BASE or --save-settings";
     }
-    if (options.command == Command::None && options.reference_file) {
+    if ((options.command == Command::None || options.command == Command::MakeSigmf) && options.reference_file) {
         return "--reference needs make-awg or make-floating";
     }
     if (options.reference_file && std::filesystem::absolute(*options.reference_file).lexically_normal() ==
@@ -134,10 +134,18 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         options.help = true;
         return {options, {}};
     }
+    if (std::find(arguments.begin(), arguments.end(), "--version") != arguments.end()) {
+        options.version = true;
+        return {options, {}};
+    }
     for (std::size_t k = 0; k < arguments.size(); ++k) {
         const std::string& word = arguments[k];
         if (word == "--save-settings") {
             options.save_settings = true;
+            continue;
+        }
+        if (word == "--json") {
+            options.json = true;
             continue;
         }
         if (word.starts_with("--")) {
@@ -167,7 +175,10 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         if (options.command != Command::None) {
             return refuse("unexpected argument '" + word + "'");
         }
-        if (word != "make-awg" && word != "make-floating") {
+        static const std::map<std::string, Command> commands{
+            {"make-awg", Command::MakeAwg}, {"make-floating", Command::MakeFloating}, {"make-sigmf", Command::MakeSigmf}};
+        const auto command = commands.find(word);
+        if (command == commands.end()) {
             return refuse("unknown command '" + word + "'");
         }
         // "make-awg --ratio 20" lacks the file name; a file whose name starts so is "./--name".
@@ -175,7 +186,7 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
             (arguments[k + 1].starts_with("-") && arguments[k + 1].size() > 1)) {
             return refuse(word + " needs a file name");
         }
-        options.command = word == "make-awg" ? Command::MakeAwg : Command::MakeFloating;
+        options.command = command->second;
         options.file = arguments[++k];
     }
     if (auto error = whole_line_error(options)) {
@@ -184,21 +195,24 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
     return {options, {}};
 }
 
-std::string help_text() {
+std::string help_text(const std::filesystem::path& settings_folder) {
     std::string models;
     for (std::size_t k = 0; k < test_model_items.size(); ++k) {
         models += "                           " + std::to_string(k + 1) + "  " + test_model_items[k] + "\n";
     }
     return "Usage: varnika-cli make-awg FILE [options]\n"
            "       varnika-cli make-floating FILE [options]\n"
+           "       varnika-cli make-sigmf BASE [options]\n"
            "       varnika-cli --save-settings [options]\n"
+           "       varnika-cli --version\n"
            "\n"
            "Makes a cdma2000 1xEV-DV test waveform without a display. The program starts up as the Varnika\n"
-           "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its own folder (the\n"
+           "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its settings folder (the\n"
            "defaults where a file is missing or damaged), makes the choices the options ask for through the\n"
            "window's own controls, and runs \"Make AWG File\" (make-awg) or \"Make Floating File\"\n"
            "(make-floating) into FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR\n"
-           "dialog shows them.\n"
+           "dialog shows them. make-sigmf writes the floating run's samples as a SigMF recording for software\n"
+           "radios: BASE.sigmf-data (cf32_le) and BASE.sigmf-meta.\n"
            "\n"
            "Options:\n"
            "  --settings-dir DIR     read the settings files from DIR (and save them there) instead of\n"
@@ -216,6 +230,9 @@ std::string help_text() {
            "  --save-settings        write the three settings files as \"Save and Quit\" does, after the "
            "run\n"
            "                         has succeeded\n"
+           "  --json                 print one JSON object instead of text: file, link, ratio, sampling rate,\n"
+           "                         sample count, PAPR and crest factors, channels, warnings, or the error\n"
+           "  --version              print the version of the program and of both libraries\n"
            "  -h, --help             show this text\n"
            "\n"
            "The choices are made in this order: link, radio configuration, test model, ratio, I/Q inverse;\n"
@@ -239,7 +256,11 @@ std::string help_text() {
            "  6  the settings give no usable waveform (every sample zero, or not finite numbers)\n"
            "\n"
            "Example: Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
-           "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n";
+           "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n" +
+           (settings_folder.empty()
+                ? std::string()
+                : "\nSettings folder in use: " + settings_folder.string() +
+                      "\n(the program's folder when it may write there, else $XDG_CONFIG_HOME/varnika)\n");
 }
 
 } // namespace varnika::cli

@@ -21,12 +21,14 @@ enum ExitCode : int {
     exit_bad_waveform = 6,    // the settings give no usable waveform (all zero, or not finite numbers)
 };
 
-enum class Command { None, MakeAwg, MakeFloating };
+enum class Command { None, MakeAwg, MakeFloating, MakeSigmf };
 
 struct Options {
     bool help = false;
+    bool version = false;
+    bool json = false; // one JSON object on standard output instead of text
     Command command = Command::None;
-    std::string file; // the waveform file of make-awg / make-floating
+    std::string file; // the waveform file of make-awg / make-floating, the base name of make-sigmf
     std::optional<std::filesystem::path> settings_dir;
     std::optional<std::string> reference_file;
     std::optional<int> link;          // item of Link_Selection_Option: 0 uplink, 1 downlink
@@ -45,6 +47,7 @@ struct ParsedArguments {
 // `arguments` without the program's name.
 ParsedArguments parse_arguments(std::span<const std::string> arguments);
 
-std::string help_text();
+// With `settings_folder`, the text ends by naming the folder whose settings files are in use.
+std::string help_text(const std::filesystem::path& settings_folder = {});
 
 } // namespace varnika::cli

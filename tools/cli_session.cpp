@@ -1,14 +1,20 @@
 #include "cli_session.h"
 
+#include "cli_report.h"
 #include "run/file_naming.h"
+#include "run/installation.h"
+#include "run/sigmf_export.h"
 #include "settings/exit_flow.h"
 #include "settings/start_up.h"
 
 #include <safewrite/safe_file.h>
 #include <wavesave/wavesave.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <sstream>
+#include <string_view>
 
 namespace varnika::cli {
 
@@ -46,8 +52,8 @@ StartupSteps cli_start_up() {
 } // namespace
 
 Session::Session(const fs::path& program_folder, const fs::path& settings_folder, std::ostream& errors)
-    : platform(errors), libraries(program_folder), run(form, desktop, libraries, share, program_folder),
-      errors_(errors) {
+    : platform(errors), libraries(library_folder(program_folder)),
+      run(form, desktop, libraries, share, settings_home(program_folder)), errors_(errors) {
     form.settings_folder = settings_folder;
     start_up(form, cli_start_up());
 }
@@ -80,7 +86,22 @@ int Session::refuse(int code, const std::string& text) {
     return code;
 }
 
+int Session::make_sigmf(const Options& options) {
+    // The run writes both files of the recording itself, each whole or not at all.
+    const std::string meta = options.file + sigmf_meta_extension;
+    desktop.answer_with(meta, meta);
+    form.MakeFloatingFile_Button.press();
+    const RunResult& result = run.last_result();
+    if (result.outcome != RunOutcome::Done && result.message.empty()) {
+        return refuse(exit_code_for(result.outcome), std::string(floating_run_title) + ": no file was written.");
+    }
+    return exit_code_for(result.outcome);
+}
+
 int Session::make(const Options& options, std::ostream& out) {
+    if (options.command == Command::MakeSigmf) {
+        return make_sigmf(options);
+    }
     const bool awg = options.command == Command::MakeAwg;
     const std::string title = awg ? awg_run_title : floating_run_title;
     // The reference file's temporary is made first: a reference that cannot be written stops the run
@@ -140,40 +161,83 @@ int Session::save_settings() {
     return saved ? exit_ok : exit_not_written;
 }
 
-int run_cli(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
-            std::ostream& errors) {
-    try {
-        const ParsedArguments parsed = parse_arguments(arguments);
-        if (!parsed.options) {
-            errors << "varnika-cli: " << parsed.error << " (varnika-cli --help lists the options)\n";
+namespace {
+
+std::vector<std::string> error_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        constexpr std::string_view prefix = "varnika-cli: ";
+        lines.push_back(line.starts_with(prefix) ? line.substr(prefix.size()) : line);
+    }
+    return lines;
+}
+
+// The whole program with its text output; `report`, when given, receives the JSON object of the run, with
+// the errors written to `error_text` by then.
+int run_command(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
+                std::ostream& errors, std::string* report, const std::ostringstream* error_text) {
+    const ParsedArguments parsed = parse_arguments(arguments);
+    if (!parsed.options) {
+        errors << "varnika-cli: " << parsed.error << " (varnika-cli --help lists the options)\n";
+        return exit_usage;
+    }
+    const Options& options = *parsed.options;
+    if (options.help) {
+        out << help_text(settings_home(program_folder));
+        return exit_ok;
+    }
+    if (options.version) {
+        ProgramLibraries libraries(library_folder(program_folder));
+        out << version_report("varnika-cli", libraries);
+        return exit_ok;
+    }
+    fs::path settings_folder = settings_home(program_folder);
+    if (options.settings_dir) {
+        std::error_code error;
+        if (!fs::is_directory(*options.settings_dir, error)) {
+            errors << "varnika-cli: the settings folder " << options.settings_dir->string() << " does not exist\n";
             return exit_usage;
         }
-        const Options& options = *parsed.options;
-        if (options.help) {
-            out << help_text();
-            return exit_ok;
-        }
-        fs::path settings_folder = program_folder;
-        if (options.settings_dir) {
-            std::error_code error;
-            if (!fs::is_directory(*options.settings_dir, error)) {
-                errors << "varnika-cli: the settings folder " << options.settings_dir->string()
-                       << " does not exist\n";
-                return exit_usage;
-            }
-            settings_folder = *options.settings_dir;
-        }
-        Session session(program_folder, settings_folder, errors);
-        session.choose(options);
-        int code = options.command == Command::None ? exit_ok : session.make(options, out);
-        if (code == exit_ok && options.save_settings) {
-            code = session.save_settings();
-        }
-        return code;
-    } catch (const std::exception& error) {
-        errors << "varnika-cli: " << error.what() << '\n';
-        return exit_internal_error;
+        settings_folder = *options.settings_dir;
     }
+    Session session(program_folder, settings_folder, errors);
+    session.choose(options);
+    int code = options.command == Command::None ? exit_ok : session.make(options, out);
+    if (code == exit_ok && options.save_settings) {
+        code = session.save_settings();
+    }
+    if (report != nullptr) {
+        *report = json_report(options, session.form, session.libraries, code, error_lines(error_text->str()));
+    }
+    return code;
+}
+
+} // namespace
+
+int run_cli(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
+            std::ostream& errors) {
+    // With --json the text a run prints is held back: the one object on standard output says it all.
+    const bool json = std::ranges::find(arguments, std::string("--json")) != arguments.end() &&
+                      std::ranges::find(arguments, std::string("--help")) == arguments.end() &&
+                      std::ranges::find(arguments, std::string("-h")) == arguments.end() &&
+                      std::ranges::find(arguments, std::string("--version")) == arguments.end();
+    std::ostringstream held_out;
+    std::ostringstream held_errors;
+    std::string report;
+    int code = exit_internal_error;
+    try {
+        code = json ? run_command(arguments, program_folder, held_out, held_errors, &report, &held_errors)
+                    : run_command(arguments, program_folder, out, errors, nullptr, nullptr);
+    } catch (const std::exception& error) {
+        (json ? static_cast<std::ostream&>(held_errors) : errors) << "varnika-cli: " << error.what() << '\n';
+        code = exit_internal_error;
+        report.clear();
+    }
+    if (json) {
+        out << (report.empty() ? json_error(code, error_lines(held_errors.str())) : report);
+    }
+    return code;
 }
 
 } // namespace varnika::cli

@@ -44,6 +44,8 @@ public:
 
 private:
     int refuse(int code, const std::string& text);
+    // make-sigmf: "Make Floating File" with the SigMF choice of the save dialog.
+    int make_sigmf(const Options& options);
 
     std::ostream& errors_;
 };

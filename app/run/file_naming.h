@@ -13,7 +13,10 @@ inline constexpr const char* floating_save_title = "Floating Data Save";
 inline constexpr const char* awg_filter = "AWG(*.awv)|*.awv|data files(*.dat)|*.dat|csv "
                                           "files(*.csv)|*.csv|text files(*.txt)|*.txt|all files(*.*)|*.*";
 inline constexpr const char* floating_filter =
-    "data files(*.dat)|*.dat|CSV files(*.csv)|*.csv|text files(*.txt)|*.txt|all files(*.*)|*.*";
+    "data files(*.dat)|*.dat|CSV files(*.csv)|*.csv|text files(*.txt)|*.txt|all files(*.*)|*.*"
+    "|SigMF(*.sigmf-meta)|*.sigmf-meta";
+// The floating run's entry that writes a SigMF recording instead of a text file.
+inline constexpr int floating_sigmf_filter = 5;
 // Filter entries with a named type, each with a four-character extension (dot included); the entry after
 // them is "all files".
 inline constexpr int awg_named_filters = 4;

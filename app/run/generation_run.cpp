@@ -2,6 +2,8 @@
 
 #include "downlink/dl_channel_list.h"
 #include "run/file_naming.h"
+#include "run/sigmf_export.h"
+#include "run/used_channels.h"
 
 #include <kestra/kestra.h>
 #include <wavesave/wavesave.h>
@@ -307,8 +309,12 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
         return std::nullopt;
     }
     const std::string& chosen = answer.file_name;
+    // A floating run may write a SigMF recording (two files under one base name) instead of text.
+    const bool sigmf = !awg && (answer.filter_index == floating_sigmf_filter ||
+                                sigmf_base(chosen) != std::filesystem::path(chosen));
     const std::string reference =
-        reference_file_name(chosen, answer.filter_index, awg ? awg_named_filters : floating_named_filters);
+        sigmf ? sigmf_base(chosen).string() + ".ref"
+              : reference_file_name(chosen, answer.filter_index, awg ? awg_named_filters : floating_named_filters);
 
     Written written;
     std::optional<std::string> problem;
@@ -324,6 +330,12 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
                                 m2.start, m2.high, m2.tail, m2.mode) == WAVESAVE_OK;
             },
             upload_share, written.unreachable);
+    } else if (sigmf) {
+        const SigmfRecording recording{std::span(waveform, static_cast<std::size_t>(size)), rate,
+                                       waveform_description(form_, link), used_channels(form_, link)};
+        if (auto failed = write_sigmf(sigmf_base(chosen), recording)) {
+            problem = "The recording " + sigmf_base(chosen).string() + " was not written: " + *failed + ".";
+        }
     } else {
         problem = write_file(
             chosen, [&](const char* name) { return save_ascii(name, waveform, size) == WAVESAVE_OK; },

@@ -239,8 +239,10 @@ TEST_F(FloatingRun, WritesEveryWaveformSampleAsTextAtAnyRatioWithItsOwnFilter) {
     }
     ASSERT_EQ(desktop.requests.size(), 3u);
     EXPECT_EQ(desktop.requests[0].title, "Floating Data Save");
+    // The text types as they always were, then the SigMF recording after "all files".
     EXPECT_EQ(desktop.requests[0].filter,
-              "data files(*.dat)|*.dat|CSV files(*.csv)|*.csv|text files(*.txt)|*.txt|all files(*.*)|*.*");
+              "data files(*.dat)|*.dat|CSV files(*.csv)|*.csv|text files(*.txt)|*.txt|all files(*.*)|*.*"
+              "|SigMF(*.sigmf-meta)|*.sigmf-meta");
     EXPECT_EQ(line_count(output / "sig.dat"), 131072u);
     EXPECT_FALSE(run.papr.Form3.visible());
     EXPECT_TRUE(form.MakeFloatingFile_Button.enabled());

@@ -7,6 +7,7 @@
 #include "ui/qt_platform.h"
 #include "ui/spin_field.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -16,6 +17,9 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QTabWidget>
@@ -84,6 +88,26 @@ QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs, QWidget* content)
 }
 
 } // namespace
+
+void MainWindow::set_about_text(const std::string& text) {
+    const bool first = about_text_.empty();
+    about_text_ = text;
+    if (!first) {
+        return;
+    }
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* about = help->addAction(tr("&About Varnika"));
+    about->setObjectName("About_Action");
+    connect(about, &QAction::triggered, this, [this] {
+        // Window-modal and opened without a nested event loop: the window's models stay as they are.
+        auto* box = new QMessageBox(QMessageBox::Information, tr("About Varnika"), qt_text(about_text_),
+                                    QMessageBox::Ok, this);
+        box->setObjectName("About_Dialog");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->open();
+    });
+}
 
 MainWindow::MainWindow(MainForm& form, QtPlatform& platform) : form_(form) {
     setObjectName(qt_text(form.Form1.object_name()));

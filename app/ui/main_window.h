@@ -17,6 +17,9 @@ class MainWindow : public QMainWindow {
 public:
     MainWindow(MainForm& form, QtPlatform& platform);
 
+    // Adds Help > "About Varnika", whose box shows `text` (the version, the libraries, the settings folder).
+    void set_about_text(const std::string& text);
+
 protected:
     // Every way of closing the window (the "Exit" button, the close box, the desktop session ending)
     // asks the exit dialog; the window closes and the program ends only when the answer is to quit.
@@ -35,6 +38,7 @@ private:
     QGroupBox* build_frequency_offset(FrequencyOffsetFrame& offset, QWidget* parent);
 
     MainForm& form_;
+    std::string about_text_;
 };
 
 } // namespace varnika::ui

@@ -322,7 +322,7 @@ TEST_F(Cli, UsageErrorsAndHelp) {
 
     const Outcome help = cli({"--help"});
     EXPECT_EQ(help.code, exit_ok);
-    EXPECT_EQ(help.out, help_text());
+    EXPECT_EQ(help.out, help_text(program_folder())); // ends naming the settings folder in use
     EXPECT_EQ(help.err, "");
 }
 

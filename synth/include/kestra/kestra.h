@@ -139,6 +139,11 @@ KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample* chip_copy
                                          int32_t iq_inverse, int32_t offset_mode, double freq_error_hz,
                                          double if_freq_hz);
 
+/* The library's version as one number: major * 10000 + minor * 100 + patch (version 1.2.3 gives 10203).
+   kestra, wavesave and the Varnika programs share one version. Unlike the synthesis exports it needs
+   no buffers, so a caller can check it before allocating anything. */
+KESTRA_API int32_t KESTRA_Version(void);
+
 #ifdef __cplusplus
 } /* extern "C" */
 

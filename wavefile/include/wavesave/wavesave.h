@@ -166,6 +166,10 @@ WAVESAVE_API int32_t Get_Host_Name(const char* host_address, char* host_name);
    terminating zero into `address_text` (256 bytes) and returns 0; otherwise returns 1 and leaves it alone. */
 WAVESAVE_API int32_t Get_IP_Address(const char* host_name, char* address_text);
 
+/* The library's version as one number: major * 10000 + minor * 100 + patch (version 1.2.3 gives 10203).
+   wavesave, kestra and the Varnika programs share one version. */
+WAVESAVE_API int32_t WAVESAVE_Version(void);
+
 #ifdef __cplusplus
 } /* extern "C" */
 
