@@ -2,6 +2,7 @@
 
 #include "run/file_naming.h"
 #include "settings/exit_flow.h"
+#include "settings/settings_files.h"
 #include "settings/start_up.h"
 #include "staged_output.h"
 
@@ -174,6 +175,15 @@ int run_cli(std::span<const std::string> arguments, const fs::path& program_fold
         }
         Session session(program_folder, settings_folder, errors);
         session.choose(options);
+        if (const std::string error = apply_named_settings(session.form, options.settings); !error.empty()) {
+            errors << "varnika-cli: --set: " << error << " (varnika-cli --list-keys lists them)\n";
+            return exit_usage;
+        }
+        if (options.list_keys) {
+            for (const auto& [key, value] : list_settings(session.form)) {
+                out << key << '=' << value << '\n';
+            }
+        }
         int code = options.command == Command::None ? exit_ok : session.make(options, out);
         if (code == exit_ok && options.save_settings) {
             code = session.save_settings();
