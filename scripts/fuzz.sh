@@ -37,7 +37,9 @@ bin="$dir/bin"
 
 summary=()
 # Runs fuzz target $1 for $2 seconds on inputs of at most $3 bytes, with the seed folders and libFuzzer
-# options that follow. New corpus entries go to the target's corpus folder; the seeds are only read.
+# options that follow. New corpus entries go to the target's corpus folder; the seeds are only read. An
+# input of the settings targets takes about a second of processor time (start-up twice and a synthesis);
+# the time-out is wall-clock time, so it is generous enough for a busy machine and still catches a hang.
 run_target() {
     local target=$1 time=$2 max_len=$3
     shift 3
@@ -46,7 +48,7 @@ run_target() {
     mkdir -p "$dir/corpus-$target"
     local status=0
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 TMPDIR="$scratch" \
-        "$bin/$target" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 -max_len="$max_len" \
+        "$bin/$target" -max_total_time="$time" -timeout=60 -rss_limit_mb=2048 -max_len="$max_len" \
         -artifact_prefix="$dir/" -print_final_stats=1 "$dir/corpus-$target" "$@" 2>&1 | tee "$log" ||
         status=$?
     local runs
