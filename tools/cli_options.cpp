@@ -94,19 +94,30 @@ std::optional<std::string> take_reference(const std::string& value, Options& opt
     return std::nullopt;
 }
 
+std::optional<std::string> take_setting(const std::string& value, Options& options) {
+    const std::size_t equals = value.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        return "--set takes KEY=VALUE, not '" + value + "'";
+    }
+    options.settings.emplace_back(value.substr(0, equals), value.substr(equals + 1));
+    return std::nullopt;
+}
+
 const std::map<std::string, ValueRule>& value_options() {
     static const std::map<std::string, ValueRule> rules{
         {"--settings-dir", take_settings_dir}, {"--reference", take_reference},   {"--link", take_link},
         {"--rc", take_configuration},          {"--test-model", take_test_model}, {"--ratio", take_ratio},
         {"--iq-inverse", take_iq_inverse},
+        {"--set", take_setting},
     };
     return rules;
 }
 
 // The checks that concern the command line as a whole.
 std::optional<std::string> whole_line_error(const Options& options) {
-    if (options.command == Command::None && !options.save_settings) {
-        return "nothing to do: give make-awg FILE, make-floating FILE, make-sigmf BASE or --save-settings";
+    if (options.command == Command::None && !options.save_settings && !options.list_keys) {
+        return "nothing to do: give make-awg FILE, make-floating FILE, make-sigmf BASE, --save-settings or "
+               "--list-keys";
     }
     if ((options.command == Command::None || options.command == Command::MakeSigmf) && options.reference_file) {
         return "--reference needs make-awg or make-floating";
@@ -146,6 +157,10 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         }
         if (word == "--json") {
             options.json = true;
+            continue;
+        }
+        if (word == "--list-keys") {
+            options.list_keys = true;
             continue;
         }
         if (word.starts_with("--")) {
@@ -208,7 +223,8 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "\n"
            "Makes a cdma2000 1xEV-DV test waveform without a display. The program starts up as the Varnika\n"
            "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its settings folder (the\n"
-           "defaults where a file is missing or damaged), makes the choices the options ask for through the\n"
+           "defaults where a file is missing or damaged, and for each bad line of a file; a notice on\n"
+           "standard error names them), makes the choices the options ask for through the\n"
            "window's own controls, and runs \"Make AWG File\" (make-awg) or \"Make Floating File\"\n"
            "(make-floating) into FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR\n"
            "dialog shows them. make-sigmf writes the floating run's samples as a SigMF recording for software\n"
@@ -226,6 +242,12 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "\n"
            "                         (an AWG file needs a sampling rate of 12.5 MHz to 200 MHz: 12 and up)\n"
            "  --iq-inverse on|off    the chosen link's \"I/Q Inverse\"\n"
+           "  --set KEY=VALUE        set one value of a settings-file line by its key, with the rules of\n"
+           "                         that line when the file is read (repeatable; after the choices\n"
+           "                         above): --set F_FCH_Gain_2=-12.5 --set RC7_PICH_Gain=-3. A key in\n"
+           "                         more than one file takes the file's name: uplink.ovr, downlink.ovr\n"
+           "  --list-keys            print every key with its current value (after --set), one KEY=VALUE\n"
+           "                         a line\n"
            "  --reference FILE       also write the chip-rate reference file, as Tester Mode does\n"
            "  --save-settings        write the three settings files as \"Save and Quit\" does, after the "
            "run\n"
@@ -248,7 +270,8 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "Exit codes:\n"
            "  0  done\n"
            "  1  unexpected internal error\n"
-           "  2  usage: unknown option or command, bad or missing value, missing settings folder\n"
+           "  2  usage: unknown option or command, bad or missing value (of --set too), missing settings\n"
+           "     folder\n"
            "  3  the AWG run refuses the sampling rate (ratio 4 or 8)\n"
            "  4  a waveform, reference or settings file could not be written, or the tester's waveform\n"
            "     folder could not be reached\n"

@@ -7,6 +7,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace varnika::cli {
 
@@ -37,6 +39,9 @@ struct Options {
     std::optional<std::string> ratio; // an item of the oversampling lists ("20")
     std::optional<int> iq_inverse;    // item of the I/Q inverse list: 0 "OFF", 1 "ON"
     bool save_settings = false;
+    // --set KEY=VALUE, in the order given: settings-file lines by key (list_settings).
+    std::vector<std::pair<std::string, std::string>> settings;
+    bool list_keys = false;
 };
 
 struct ParsedArguments {

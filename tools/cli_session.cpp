@@ -5,6 +5,7 @@
 #include "run/installation.h"
 #include "run/sigmf_export.h"
 #include "settings/exit_flow.h"
+#include "settings/settings_files.h"
 #include "settings/start_up.h"
 
 #include <safewrite/safe_file.h>
@@ -203,6 +204,15 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
     }
     Session session(program_folder, settings_folder, errors);
     session.choose(options);
+    if (const std::string error = apply_named_settings(session.form, options.settings); !error.empty()) {
+        errors << "varnika-cli: --set: " << error << " (varnika-cli --list-keys lists them)\n";
+        return exit_usage;
+    }
+    if (options.list_keys) {
+        for (const auto& [key, value] : list_settings(session.form)) {
+            out << key << '=' << value << '\n';
+        }
+    }
     int code = options.command == Command::None ? exit_ok : session.make(options, out);
     if (code == exit_ok && options.save_settings) {
         code = session.save_settings();

@@ -276,10 +276,9 @@ void DownlinkChannelPage::length_chosen(int r) {
 
 void DownlinkChannelPage::walsh_number_committed(int r) {
     DlRow& committed = row(r);
-    const std::int32_t limit = std::max(type_entry(type_of_row(r)).max_walsh_number, 1);
     std::int32_t number = 0;
     if (const auto value = form::parse_number(committed.DL_CH_WNO_Text->text())) {
-        number = static_cast<std::int32_t>(std::clamp(std::trunc(*value), 1.0, static_cast<double>(limit)));
+        number = limited_walsh_number(r, *value == 0.0 ? 1.0 : *value);
     }
     committed.DL_CH_WNO_Text->set_text(std::to_string(number));
     if (!wlen_change_flag) {
@@ -290,6 +289,16 @@ void DownlinkChannelPage::walsh_number_committed(int r) {
     }
     committed.committed.number = number;
     update_total_count();
+}
+
+std::int32_t DownlinkChannelPage::limited_walsh_number(int r, double number) const {
+    // 0 is what an emptied field commits to; it stays, as the row's code.
+    if (number == 0.0) {
+        return 0;
+    }
+    const std::int32_t type_limit = std::max(type_entry(type_of_row(r)).max_walsh_number, 1);
+    const std::int32_t limit = std::clamp(row(r).length() - 1, 1, type_limit);
+    return static_cast<std::int32_t>(std::clamp(std::trunc(number), 1.0, static_cast<double>(limit)));
 }
 
 void DownlinkChannelPage::qpch_number_chosen(int r) {

@@ -127,6 +127,14 @@ public:
     // the old code of `row` caused.
     bool check_row_code(WalshCode code, int row);
     void clear_stale_warnings(WalshCode old_code, int row);
+    // Tests every shown row's code against every other shown row's: a row is marked exactly when it
+    // clashes with one; a row that is not shown carries no mark.
+    void retest_shown_codes();
+
+    // `number` limited as row `r`'s typed Walsh number is on commit: 1 .. the type's largest number, and
+    // no more than the row's own length - 1, so that it always names a code of that length; 0 (an
+    // emptied field's number) stays 0.
+    std::int32_t limited_walsh_number(int r, double number) const;
 
     // Defaults and test models (channel_defaults.cpp).
     void apply_channel_defaults();

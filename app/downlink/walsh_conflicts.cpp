@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 namespace varnika {
 
@@ -55,6 +56,29 @@ bool DownlinkChannelPage::check_row_code(WalshCode code, int tested) {
         }
     });
     return clash;
+}
+
+void DownlinkChannelPage::retest_shown_codes() {
+    for (DlRow& r : rows_) {
+        r.set_marked(false);
+    }
+    // Each pair of shown rows is tested once; both rows of a clashing pair are marked.
+    std::vector<int> shown;
+    for_each_instance_row([&](int r) {
+        if (row(r).shown()) {
+            shown.push_back(r);
+        }
+    });
+    for (std::size_t a = 0; a < shown.size(); ++a) {
+        DlRow& first = row(shown[a]);
+        for (std::size_t b = a + 1; b < shown.size(); ++b) {
+            DlRow& second = row(shown[b]);
+            if (conflict(positions_, first.code(), second.code())) {
+                first.set_marked(true);
+                second.set_marked(true);
+            }
+        }
+    }
 }
 
 void DownlinkChannelPage::clear_stale_warnings(WalshCode old_code, int changed) {

@@ -1,8 +1,9 @@
 // What the three settings-file fuzz targets share. Each input is written into a scratch program folder
 // under the file's own name, and a window model starts up from that folder, reading the file exactly as
-// the program does. Besides the sanitizers' checks the targets insist on two things: a file the reader
-// rejects leaves the page as it was (never half applied), and a page the reader accepted is written out
-// as a file that the reader accepts again.
+// the program does, and the chosen link's waveform is made at ratio 4 by the synthesis library (linked,
+// no file written). Besides the sanitizers' checks the targets insist that a file set aside whole leaves
+// the page as it was, that every sample is a finite number, and that a page read from a file is written
+// out as a file that the reader takes again, every line, and that comes back as it was.
 #pragma once
 
 #include "form/silent_platform.h"
@@ -30,6 +31,8 @@ struct FileUnderTest {
     std::function<bool(MainForm&)> StartupSteps::*step;
     // Whether start-up needs the downlink channel table.
     bool needs_channel_table;
+    // The link whose waveform is made; -1: the link the page chose.
+    int link = -1;
 };
 
 // Makes the scratch folder and registers its removal at exit.

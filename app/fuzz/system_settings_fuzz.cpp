@@ -1,4 +1,5 @@
-// libFuzzer target for the system_def.ini reader, through start-up (settings_fuzz.h).
+// libFuzzer target for the system_def.ini reader, through start-up (settings_fuzz.h). The channel table is
+// built, since the file may choose the downlink, whose waveform is then made.
 #include "settings/settings_files.h"
 #include "settings_fuzz.h"
 
@@ -12,7 +13,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fuzzing::FileUnderTest file{
         system_file_name, [](MainForm& form) { return system_settings_lines(form.model); },
-        read_system_settings, &StartupSteps::read_system_settings, false};
+        read_system_settings, &StartupSteps::read_system_settings, true};
     fuzzing::start_from_input(file, data, size);
     return 0;
 }

@@ -32,8 +32,8 @@ public:
         lines_.push_back(
             {"dl_df_flag:", integer_within(0, 2), [&model] { return std::to_string(model.dl_df_flag); },
              [&general](const std::string& value) { general.offset.option.select(integer(value)); }});
-        text("DL_Freqerr:", general.offset.freqerr);
-        text("DL_IFconv:", general.offset.ifconv);
+        frequency("DL_Freqerr:", general.offset.freqerr);
+        frequency("DL_IFconv:", general.offset.ifconv);
         choice("TestModel:", channels.DL_CH_TestModel_Combo);
         append_marker_lines(lines_, form, downlink_item);
         for (int type = 1; type < dl_type_count; ++type) {
@@ -45,7 +45,7 @@ public:
         for (int type = 0; type < dl_type_count; ++type) {
             const DlTypeEntry& entry = channels.type_entry(type);
             for (std::int32_t r = entry.first_row; r <= entry.last_reserved_row(); ++r) {
-                row(downlink_row_prefix(type), channels.row(r));
+                row(downlink_row_prefix(type), channels, channels.row(r));
             }
         }
     }
@@ -56,7 +56,9 @@ private:
     void choice(std::string key, form::ChoiceList& list) {
         lines_.push_back(choice_line(std::move(key), list));
     }
-    void text(std::string key, form::TextField& field) { lines_.push_back(text_line(std::move(key), field)); }
+    void frequency(std::string key, form::TextField& field) {
+        lines_.push_back(text_line(std::move(key), field, frequency_number()));
+    }
 
     // The status button is pressed only where the file's status differs, as the user would press it.
     void status(DownlinkChannelPage& channels, int type) {
@@ -85,9 +87,9 @@ private:
     }
 
     // A typed power too large for a double (not yet left, so not yet clamped) is written as the limit the
-    // field would clamp it to: the reader takes finite numbers only, and the file must stay readable.
+    // field would clamp it to. On reading, the power goes in as if typed and left: the field limits it.
     void power(std::string key, form::TextField& field) {
-        lines_.push_back({std::move(key), finite_number(),
+        lines_.push_back({std::move(key), field_number(),
                           [&field] {
                               const double power_db = field.number();
                               return number_text(std::isfinite(power_db)
@@ -95,11 +97,12 @@ private:
                                                      : std::clamp(power_db, -power_limit_db, power_limit_db));
                           },
                           [&field](const std::string& value) {
-                              field.set_text(form::format_fixed(form::parse_number(value).value_or(0.0), 2));
+                              field.set_text(value);
+                              field.commit();
                           }});
     }
 
-    void row(const std::string& prefix, DlRow& r) {
+    void row(const std::string& prefix, DownlinkChannelPage& channels, DlRow& r) {
         // Built by appending: GCC 12 misreads "_" + std::string&& as an overlapping copy (-Wrestrict).
         std::string index(1, '_');
         index.append(std::to_string(r.row())).append(1, ':');
@@ -114,12 +117,16 @@ private:
             choice(prefix + "WNo" + index, *r.DL_CH_WNO_Combo);
         } else if (info.number_kind == WalshNumberKind::Typed) {
             // The number the row shows, as a plain integer; on reading it is written into the field
-            // without a commit.
+            // without a commit, limited as a commit would limit it, so it is always a code of the row's
+            // length.
             lines_.push_back({prefix + "WNo" + index,
                               integer_within(std::numeric_limits<std::int32_t>::min(),
                                              std::numeric_limits<std::int32_t>::max()),
                               [&r] { return std::to_string(r.number()); },
-                              [&r](const std::string& value) { r.write_walsh_number(value); }});
+                              [&r, &channels](const std::string& value) {
+                                  r.write_walsh_number(
+                                      std::to_string(channels.limited_walsh_number(r.row(), integer(value))));
+                              }});
         }
         power(prefix + "Gain" + index, r.DL_CH_POWER_Text);
         if (r.DL_CH_POWER2_Text) {
@@ -141,6 +148,14 @@ std::string downlink_row_prefix(int type) {
     return prefix + "_";
 }
 
+std::vector<SettingsLine> downlink_layout(MainForm& form) {
+    if (!form.downlink_channels.built()) {
+        return {};
+    }
+    const DownlinkLayout layout(form);
+    return {layout.lines().begin(), layout.lines().end()};
+}
+
 std::vector<std::string> downlink_settings_lines(MainForm& form) {
     if (!form.downlink_channels.built()) {
         return {};
@@ -148,16 +163,28 @@ std::vector<std::string> downlink_settings_lines(MainForm& form) {
     return settings_lines_of(downlink_file_header, DownlinkLayout(form).lines());
 }
 
-bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form) {
-    if (!form.downlink_channels.built() || lines.size() != downlink_file_lines) {
+void apply_downlink_defaults(MainForm& form) {
+    form.downlink_general.apply_default();
+    form.downlink_channels.apply_channel_defaults();
+}
+
+bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form, SettingsFileReport* report) {
+    if (!form.downlink_channels.built()) {
         return false;
     }
-    // The file's warning marks stand as read: no Walsh number is tested and "Total No" waits while
-    // loading. Start-up has set the flag already; any other reader gets the count once at the end.
+    // No Walsh number is tested while the lines go in and "Total No" waits; start-up has set the flag
+    // already. Once all are in, every shown row's code is tested against the others, so the marks are
+    // the clashes of the codes as read, whatever the file's "Warn" lines say; for a file the program
+    // wrote they are the marks it saved. Any other reader gets the count once at the end.
     SettingsModel& model = form.model;
     const bool was_loading = model.loading_flag;
     model.loading_flag = true;
-    const bool applied = apply_settings_lines(lines, DownlinkLayout(form).lines());
+    const bool applied = apply_settings_lines(
+        lines, DownlinkLayout(form).lines(), report != nullptr ? &report->lines : nullptr,
+        [&form] { apply_downlink_defaults(form); }, report != nullptr ? &report->whole : nullptr);
+    if (applied) {
+        form.downlink_channels.retest_shown_codes();
+    }
     model.loading_flag = was_loading;
     if (applied && !was_loading) {
         form.downlink_channels.update_total_count();
@@ -166,9 +193,11 @@ bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form)
 }
 
 bool load_downlink_settings(MainForm& form) {
-    return read_settings_lines(form.settings_folder, downlink_file_name, file_line_buffer,
-                               form.model.FileLines) &&
-           apply_downlink_settings(form.model.FileLines, form);
+    SettingsFileReport& report = settings_report(form, SettingsFile::Downlink);
+    report = {};
+    return read_settings_lines(form.settings_folder, downlink_file_name, file_line_buffer, form.model.FileLines,
+                               &report.whole) &&
+           apply_downlink_settings(form.model.FileLines, form, &report);
 }
 
 bool save_downlink_settings(MainForm& form) {

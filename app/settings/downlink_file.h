@@ -6,8 +6,11 @@
 // Row lines are keyed by the type's prefix, the entry name and the row's index in the whole table
 // ("PCH_WNo_2:"). Powers are written as plain numbers ("-7.3"), not as the two-decimal field text, and
 // shown with two decimals again when read. Reading runs while loading_flag is set, so no Walsh number is
-// tested: the warning marks are the ones the file holds.
+// tested line by line; once every line is in, the shown rows' codes are tested against each other and
+// the warning marks follow from them.
 #pragma once
+
+#include "settings/settings_lines.h"
 
 #include <span>
 #include <string>
@@ -20,10 +23,15 @@ class MainForm;
 // The key prefix of a channel type's row lines: its name with "_" for "-", and "_" ("F_PICH_").
 std::string downlink_row_prefix(int type);
 
+// The file's lines after the header; nothing before the channel table is built.
+std::vector<SettingsLine> downlink_layout(MainForm& form);
 std::vector<std::string> downlink_settings_lines(MainForm& form);
 // Needs the channel table built; false, with nothing applied, when the lines do not make a whole,
 // undamaged file.
-bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form);
+bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form,
+                             SettingsFileReport* report = nullptr);
+// The downlink pages as start-up leaves them without downlink_def.ini (the channel table built).
+void apply_downlink_defaults(MainForm& form);
 
 bool load_downlink_settings(MainForm& form);
 bool save_downlink_settings(MainForm& form);

@@ -13,6 +13,7 @@
 #include "form/platform.h"
 #include "settings/exit_flow.h"
 #include "settings/readouts.h"
+#include "settings/settings_lines.h"
 #include "settings/settings_model.h"
 #include "uplink/sequence_markers.h"
 #include "uplink/tester_mode.h"
@@ -37,6 +38,8 @@ public:
     // as in most tests): start-up finds no settings files and saving them fails.
     std::filesystem::path settings_folder;
     SettingsModel model;
+    // What start-up made of system_def.ini, uplink_def.ini and downlink_def.ini, in that order.
+    std::array<SettingsFileReport, 3> settings_reports;
     Readouts readouts{model};
     WalshPositionTable walsh_positions;
     SequenceMarkers markers{model};

@@ -2,11 +2,14 @@
 
 #include "settings/downlink_file.h"
 #include "settings/main_form.h"
+#include "settings/start_up.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 
 namespace varnika {
 
@@ -86,8 +89,8 @@ public:
         lines_.push_back({"ul_df_flag:", integer_within(0, 2),
                           [&model] { return std::to_string(model.ul_df_flag); },
                           [&ul](const std::string& value) { ul.offset.option.select(integer(value)); }});
-        text("UL_Freqerr:", ul.offset.freqerr);
-        text("UL_IFconv:", ul.offset.ifconv);
+        frequency("UL_Freqerr:", ul.offset.freqerr);
+        frequency("UL_IFconv:", ul.offset.ifconv);
         append_marker_lines(lines_, form, uplink_item);
 
         Rc34Group& rc34 = ul.rc34;
@@ -130,27 +133,36 @@ private:
         lines_.push_back(choice_line(std::move(key), list, static_cast<int>(longest)));
     }
 
-    // A power or frequency text goes in as written; the field repairs it when it is next left.
+    // A power or frequency goes in as if typed and left: the field limits it to its range.
     void text(std::string key, form::TextField& field) { lines_.push_back(text_line(std::move(key), field)); }
+    void frequency(std::string key, form::TextField& field) {
+        lines_.push_back(text_line(std::move(key), field, frequency_number()));
+    }
 
     // The PDCH Walsh index counts in the list of the modulation written on the next line. The list that
     // stands before that line may be another modulation's, where the same index names another code (index
     // 1 is "W4(2)" under BPSK but "W2(1)" under QPSK) and that code may clash where the written one does
-    // not. So the modulation is chosen first, which rebuilds the list, and the written index is selected
-    // in it last; that selection runs the PDCH Walsh rule against the channels as read. An index beyond
-    // the written modulation's list makes the file damaged.
+    // not. So the Walsh line selects its index in the list as it stands (which is all it can do when the
+    // modulation line is left out), and the modulation line then chooses its modulation, which rebuilds
+    // the list, and selects the written index again; that selection runs the PDCH Walsh rule against the
+    // channels as read. A modulation whose list is too short for the written index is a bad line.
     void pdch(Rc7Group& rc7) {
-        auto walsh_index = std::make_shared<int>(0);
+        auto walsh_index = std::make_shared<int>(-1);
         form::ChoiceList& walsh = rc7.PDCH.walsh;
         form::ChoiceList& modulation = rc7.PDCH_Mod.list;
         const SettingsLine::Check walsh_valid = index_below(static_cast<int>(pdch_walsh_items_qpsk.size()));
         lines_.push_back({"RC7_PDCH_Walsh:",
                           [walsh_index, walsh_valid](std::string_view value) {
-                              *walsh_index = settings_integer(value).value_or(0);
-                              return walsh_valid(value);
+                              const bool valid = walsh_valid(value);
+                              *walsh_index = valid ? settings_integer(value).value_or(0) : -1;
+                              return valid;
                           },
                           [&walsh] { return std::to_string(std::max(walsh.selected(), 0)); },
-                          {}});
+                          [&walsh](const std::string& value) {
+                              if (integer(value) < walsh.count()) {
+                                  walsh.select(integer(value));
+                              }
+                          }});
         lines_.push_back(
             {"RC7_PDCH_Mod:",
              [walsh_index](std::string_view value) {
@@ -162,7 +174,10 @@ private:
              [&modulation] { return std::to_string(std::max(modulation.selected(), 0)); },
              [walsh_index, &walsh, &modulation](const std::string& value) {
                  modulation.select(integer(value));
-                 walsh.select(*walsh_index);
+                 if (*walsh_index >= 0) {
+                     walsh.select(*walsh_index);
+                 }
+                 *walsh_index = -1;
              }});
     }
 
@@ -187,11 +202,12 @@ SettingsLine choice_line(std::string key, form::ChoiceList& list, int longest) {
             [&list](const std::string& value) { list.select(integer(value)); }};
 }
 
-SettingsLine text_line(std::string key, form::TextField& field) {
-    return {std::move(key),
-            {},
-            [&field] { return field.text(); },
-            [&field](const std::string& value) { field.set_text(value); }};
+SettingsLine text_line(std::string key, form::TextField& field, SettingsLine::Check valid) {
+    return {std::move(key), std::move(valid), [&field] { return field.text(); },
+            [&field](const std::string& value) {
+                field.set_text(value);
+                field.commit();
+            }};
 }
 
 void append_marker_lines(std::vector<SettingsLine>& lines, MainForm& form, int link) {
@@ -210,16 +226,20 @@ void append_marker_lines(std::vector<SettingsLine>& lines, MainForm& form, int l
                              if (!last) {
                                  return;
                              }
-                             form.markers.show_table(link);
-                             if (!markers_in_range(form.model, link)) {
-                                 // Leaving start, then high, makes both even and keeps them within the
-                                 // waveform; for periods in range it changes nothing.
-                                 for (int marker = 0; marker < 2; ++marker) {
-                                     form.markers.marker(marker).start[link].commit();
-                                     form.markers.marker(marker).high[link].commit();
-                                 }
-                             }
+                             settle_markers(form, link);
                          }});
+    }
+}
+
+void settle_markers(MainForm& form, int link) {
+    form.markers.show_table(link);
+    if (!markers_in_range(form.model, link)) {
+        // Leaving start, then high, makes both even and keeps them within the waveform; for periods in
+        // range it changes nothing.
+        for (int marker = 0; marker < 2; ++marker) {
+            form.markers.marker(marker).start[link].commit();
+            form.markers.marker(marker).high[link].commit();
+        }
     }
 }
 
@@ -235,6 +255,49 @@ const char* settings_file_name(SettingsFile file) {
     return downlink_file_name;
 }
 
+SettingsFileReport& settings_report(MainForm& form, SettingsFile file) {
+    return form.settings_reports[static_cast<std::size_t>(file)];
+}
+
+std::string settings_notice(const MainForm& form) {
+    // A damaged file can have thousands of bad lines, of any bytes: the notice names a few of each file,
+    // shortened and with control characters shown as "?", and counts the rest.
+    constexpr std::size_t lines_named = 8;
+    constexpr std::size_t text_shown = 60;
+    auto shown = [](const std::string& text) {
+        std::string out = text.substr(0, text_shown);
+        std::replace_if(
+            out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }, '?');
+        return text.size() > text_shown ? out + "..." : out;
+    };
+    std::string notice;
+    std::string kept;
+    for (const SettingsFile file : {SettingsFile::System, SettingsFile::Uplink, SettingsFile::Downlink}) {
+        const SettingsFileReport& report = form.settings_reports[static_cast<std::size_t>(file)];
+        const std::string name = settings_file_name(file);
+        if (report.empty()) {
+            continue;
+        }
+        if (!report.whole.empty()) {
+            notice += "\n" + name + " was ignored as a whole: " + report.whole + ".";
+        }
+        for (std::size_t n = 0; n < report.lines.size() && n < lines_named; ++n) {
+            notice += "\n" + name + " line " + std::to_string(report.lines[n].number) + " was ignored: \"" +
+                      shown(report.lines[n].text) + "\"";
+        }
+        if (report.lines.size() > lines_named) {
+            notice += "\n" + name + ": " + std::to_string(report.lines.size() - lines_named) +
+                      " more lines were ignored.";
+        }
+        kept += (kept.empty() ? "" : ", ") + name + ".bak";
+    }
+    if (notice.empty()) {
+        return {};
+    }
+    return "Some settings could not be read and keep their defaults." + notice +
+           "\nThe files as they are now will be kept as " + kept + " when the settings are next saved.";
+}
+
 std::filesystem::path settings_file_path(const MainForm& form, SettingsFile file) {
     return form.settings_folder / settings_file_name(file);
 }
@@ -243,32 +306,61 @@ std::vector<std::string> system_settings_lines(SettingsModel& model) {
     return settings_lines_of(system_file_header, system_layout(model));
 }
 
-bool take_system_settings(std::span<const std::string> lines, SettingsModel& model) {
-    return apply_settings_lines(lines, system_layout(model));
+bool take_system_settings(std::span<const std::string> lines, SettingsModel& model, SettingsFileReport* report) {
+    return apply_settings_lines(lines, system_layout(model), report != nullptr ? &report->lines : nullptr, {},
+                                report != nullptr ? &report->whole : nullptr);
 }
 
 bool read_system_settings(MainForm& form) {
+    SettingsFileReport& report = settings_report(form, SettingsFile::System);
+    report = {};
     std::vector<std::string> lines;
-    return read_settings_lines(form.settings_folder, system_file_name, system_line_buffer, lines) &&
-           take_system_settings(lines, form.model);
+    return read_settings_lines(form.settings_folder, system_file_name, system_line_buffer, lines,
+                               &report.whole) &&
+           take_system_settings(lines, form.model, &report);
 }
 
 bool write_system_settings(MainForm& form) {
     return write_settings_file(form, SettingsFile::System);
 }
 
+std::vector<SettingsLine> settings_layout(MainForm& form, SettingsFile file) {
+    switch (file) {
+    case SettingsFile::System:
+        return system_layout(form.model);
+    case SettingsFile::Uplink: {
+        const UplinkLayout layout(form);
+        return {layout.lines().begin(), layout.lines().end()};
+    }
+    case SettingsFile::Downlink:
+        break;
+    }
+    return downlink_layout(form);
+}
+
 std::vector<std::string> uplink_settings_lines(MainForm& form) {
     return settings_lines_of(uplink_file_header, UplinkLayout(form).lines());
 }
 
-bool apply_uplink_settings(std::span<const std::string> lines, MainForm& form) {
-    return apply_settings_lines(lines, UplinkLayout(form).lines());
+void apply_uplink_defaults(MainForm& form) {
+    form.uplink.UL_CH_Selection_Option.select(0);
+    form.uplink.apply_default();
+    form.uplink.rc34.apply_defaults();
+    form.uplink.rc7.apply_defaults();
+}
+
+bool apply_uplink_settings(std::span<const std::string> lines, MainForm& form, SettingsFileReport* report) {
+    return apply_settings_lines(
+        lines, UplinkLayout(form).lines(), report != nullptr ? &report->lines : nullptr,
+        [&form] { apply_uplink_defaults(form); }, report != nullptr ? &report->whole : nullptr);
 }
 
 bool read_uplink_settings(MainForm& form) {
-    return read_settings_lines(form.settings_folder, uplink_file_name, file_line_buffer,
-                               form.model.FileLines) &&
-           apply_uplink_settings(form.model.FileLines, form);
+    SettingsFileReport& report = settings_report(form, SettingsFile::Uplink);
+    report = {};
+    return read_settings_lines(form.settings_folder, uplink_file_name, file_line_buffer, form.model.FileLines,
+                               &report.whole) &&
+           apply_uplink_settings(form.model.FileLines, form, &report);
 }
 
 bool write_uplink_settings(MainForm& form) {
@@ -296,7 +388,123 @@ bool write_settings_file(MainForm& form, SettingsFile file, std::string* cause) 
     if (lines.empty()) {
         return false;
     }
-    return write_settings_lines(settings_file_path(form, file), lines, cause);
+    const std::filesystem::path path = settings_file_path(form, file);
+    SettingsFileReport& report = settings_report(form, file);
+    // A file that start-up set aside, whole or in part, is kept beside as NAME.bak before it is replaced,
+    // so nothing the user wrote into it is lost; without that copy it is not replaced.
+    if (!report.empty()) {
+        if (!keep_settings_backup(path)) {
+            if (cause != nullptr) {
+                *cause = "its earlier contents could not be kept as " + path.filename().string() + ".bak";
+            }
+            return false;
+        }
+    }
+    if (!write_settings_lines(path, lines, cause)) {
+        return false;
+    }
+    report = {};
+    return true;
+}
+
+namespace {
+
+constexpr std::array<SettingsFile, 3> all_files{SettingsFile::System, SettingsFile::Uplink,
+                                                SettingsFile::Downlink};
+
+// The qualifier of a key of `file`: "system", "uplink" or "downlink".
+std::string qualifier(SettingsFile file) {
+    const std::string name = settings_file_name(file);
+    return name.substr(0, name.find('_'));
+}
+
+// The key of a line as a setting's name: without its closing ":".
+std::string key_name(const std::string& key) {
+    return key.ends_with(':') ? key.substr(0, key.size() - 1) : key;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> list_settings(MainForm& form) {
+    std::map<std::string, int> files_of_name;
+    std::array<std::vector<SettingsLine>, 3> layouts;
+    for (const SettingsFile file : all_files) {
+        layouts[static_cast<std::size_t>(file)] = settings_layout(form, file);
+        for (const SettingsLine& line : layouts[static_cast<std::size_t>(file)]) {
+            ++files_of_name[key_name(line.key)];
+        }
+    }
+    std::vector<std::pair<std::string, std::string>> settings;
+    for (const SettingsFile file : all_files) {
+        for (const SettingsLine& line : layouts[static_cast<std::size_t>(file)]) {
+            const std::string name = key_name(line.key);
+            settings.emplace_back(files_of_name[name] > 1 ? qualifier(file) + "." + name : name,
+                                  line.value ? line.value() : std::string());
+        }
+    }
+    return settings;
+}
+
+std::string apply_named_settings(MainForm& form, std::span<const std::pair<std::string, std::string>> settings) {
+    std::array<std::vector<SettingsLine>, 3> layouts;
+    for (const SettingsFile file : all_files) {
+        layouts[static_cast<std::size_t>(file)] = settings_layout(form, file);
+    }
+    std::array<bool, 3> touched{};
+    for (const auto& [given, value] : settings) {
+        // "uplink.ovr" names the uplink file's key only; a bare name must be one file's.
+        std::string name = given;
+        std::optional<SettingsFile> only;
+        for (const SettingsFile file : all_files) {
+            if (given.starts_with(qualifier(file) + ".")) {
+                only = file;
+                name = given.substr(qualifier(file).size() + 1);
+            }
+        }
+        std::vector<std::pair<SettingsFile, const SettingsLine*>> found;
+        for (const SettingsFile file : all_files) {
+            if (only && file != *only) {
+                continue;
+            }
+            for (const SettingsLine& line : layouts[static_cast<std::size_t>(file)]) {
+                if (key_name(line.key) == name) {
+                    found.emplace_back(file, &line);
+                }
+            }
+        }
+        if (found.empty()) {
+            return "unknown setting " + given;
+        }
+        if (found.size() > 1) {
+            std::string choices;
+            for (const auto& [file, line] : found) {
+                choices += (choices.empty() ? "" : " or ") + qualifier(file) + "." + name;
+            }
+            return "the setting " + given + " is in more than one file: give " + choices;
+        }
+        const auto [file, line] = found.front();
+        if (line->valid && !line->valid(value)) {
+            return "bad value '" + value + "' for the setting " + given;
+        }
+        if (line->apply) {
+            line->apply(value);
+        }
+        touched[static_cast<std::size_t>(file)] = true;
+    }
+    // The rules that reading a whole file runs once its lines are in.
+    if (touched[static_cast<std::size_t>(SettingsFile::System)]) {
+        apply_system_settings(form);
+    }
+    if (touched[static_cast<std::size_t>(SettingsFile::Uplink)]) {
+        settle_markers(form, uplink_item);
+    }
+    if (touched[static_cast<std::size_t>(SettingsFile::Downlink)]) {
+        settle_markers(form, downlink_item);
+        form.downlink_channels.retest_shown_codes();
+        form.downlink_channels.update_total_count();
+    }
+    form.refresh_chosen_link_readouts();
+    return {};
 }
 
 } // namespace varnika

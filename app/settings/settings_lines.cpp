@@ -9,10 +9,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <cstring>
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnika {
@@ -69,47 +70,81 @@ bool settings_file_exists(const std::filesystem::path& folder, std::string_view 
 }
 
 bool read_settings_lines(const std::filesystem::path& folder, std::string_view name, std::size_t buffer_lines,
-                         std::vector<std::string>& lines) {
+                         std::vector<std::string>& lines, std::string* why) {
+    auto refuse = [why](std::string reason) {
+        if (why != nullptr) {
+            *why = std::move(reason);
+        }
+        return false;
+    };
     if (folder.empty() || !settings_file_exists(folder, name)) {
         return false;
     }
-    std::ifstream in(folder / name, std::ios::binary);
-    if (!in) {
-        return false;
+    // Opened without blocking, so a file swapped for a pipe after the look-up cannot hang the start.
+    const int fd = ::open((folder / name).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return refuse(std::string("it cannot be read (") + std::strerror(errno) + ")");
     }
     std::string text;
     std::array<char, 65536> chunk{};
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    bool failed = false;
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            failed = got < 0;
+            break;
+        }
+        text.append(chunk.data(), static_cast<std::size_t>(got));
         if (text.size() > settings_file_max_bytes) {
-            return false;
+            ::close(fd);
+            return refuse("it is larger than " + std::to_string(settings_file_max_bytes / (1024 * 1024)) +
+                          " MB");
         }
     }
-    if (in.bad()) {
-        return false;
+    const int read_error = errno;
+    ::close(fd);
+    if (failed) {
+        return refuse(std::string("it cannot be read (") + std::strerror(read_error) + ")");
     }
     auto split = split_settings_lines(text, buffer_lines);
     if (!split) {
-        return false;
+        return refuse("it has more than " + std::to_string(buffer_lines) + " lines");
     }
     lines = std::move(*split);
     return true;
 }
 
-bool apply_settings_lines(std::span<const std::string> lines, std::span<const SettingsLine> layout) {
+bool apply_settings_lines(std::span<const std::string> lines, std::span<const SettingsLine> layout,
+                          std::vector<IgnoredLine>* ignored, const std::function<void()>& before_partial,
+                          std::string* why) {
     if (lines.size() != layout.size() + 1) {
+        if (why != nullptr) {
+            *why = "it has " + std::to_string(lines.size()) + (lines.size() == 1 ? " line" : " lines") +
+                   " where " + std::to_string(layout.size() + 1) + " belong";
+        }
         return false;
     }
     std::vector<std::string> values(layout.size());
+    std::vector<bool> valid(layout.size(), true);
+    bool partial = false;
     for (std::size_t n = 0; n < layout.size(); ++n) {
         values[n] = value_of(lines[n + 1], layout[n].key);
         if (layout[n].valid && !layout[n].valid(values[n])) {
-            return false;
+            valid[n] = false;
+            partial = true;
+            if (ignored != nullptr) {
+                ignored->push_back({n + 2, lines[n + 1]});
+            }
         }
     }
+    if (partial && before_partial) {
+        before_partial();
+    }
     for (std::size_t n = 0; n < layout.size(); ++n) {
-        if (layout[n].apply) {
+        if (valid[n] && layout[n].apply) {
             layout[n].apply(values[n]);
         }
     }
@@ -142,6 +177,51 @@ bool write_settings_lines(const std::filesystem::path& path, std::span<const std
     return !failed;
 }
 
+bool keep_settings_backup(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return errno == ENOENT;
+    }
+    const std::filesystem::path backup = path.string() + ".bak";
+    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) {
+        return false;
+    }
+    // link() neither follows a link at the backup's name nor replaces anything there.
+    if (::link(path.c_str(), backup.c_str()) == 0) {
+        return true;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return false;
+    }
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (in < 0) {
+        return false;
+    }
+    const int out = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool copied = out >= 0;
+    std::array<char, 65536> chunk{};
+    while (copied) {
+        const ssize_t got = ::read(in, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            copied = got == 0;
+            break;
+        }
+        copied = write_all(out, std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+    }
+    ::close(in);
+    if (out >= 0) {
+        copied = ::fsync(out) == 0 && copied;
+        copied = ::close(out) == 0 && copied;
+        if (!copied) {
+            ::unlink(backup.c_str());
+        }
+    }
+    return copied;
+}
+
 std::optional<std::int32_t> settings_integer(std::string_view value) {
     const std::size_t digits = value.starts_with('-') ? 1 : 0;
     if (value.size() == digits || !std::all_of(value.begin() + static_cast<std::ptrdiff_t>(digits),
@@ -167,10 +247,15 @@ SettingsLine::Check index_below(int count) {
     return integer_within(0, count - 1);
 }
 
-SettingsLine::Check finite_number() {
+SettingsLine::Check field_number() {
+    return [](std::string_view value) { return form::parse_number(value).has_value(); };
+}
+
+SettingsLine::Check frequency_number() {
     return [](std::string_view value) {
-        const auto number = form::parse_number(value);
-        return number && std::isfinite(*number);
+        std::string number(value);
+        std::erase_if(number, [](char c) { return c == 'k' || c == 'K' || c == 'm' || c == 'M'; });
+        return form::parse_number(number).has_value();
     };
 }
 

@@ -22,18 +22,22 @@ template <class Own> void run_or(const std::function<void(MainForm&)>& step, Mai
 }
 
 void apply_system_settings(MainForm& form, const StartupSteps& steps) {
+    apply_system_settings(form, steps.apply_network_settings);
+}
+
+} // namespace
+
+void apply_system_settings(MainForm& form, const std::function<void(MainForm&)>& apply_network_settings) {
     SettingsModel& model = form.model;
     form.Link_Selection_Option.select(model.link_flag);
     form.UL_SSTab.select(model.Uplink_Tab);
     form.DL_SSTab.select(model.Downlink_Tab);
-    if (steps.apply_network_settings) {
-        steps.apply_network_settings(form);
+    if (apply_network_settings) {
+        apply_network_settings(form);
     } else {
         form.network.apply_settings();
     }
 }
-
-} // namespace
 
 void start_up(MainForm& form, const StartupSteps& steps) {
     SettingsModel& model = form.model;
@@ -58,10 +62,7 @@ void start_up(MainForm& form, const StartupSteps& steps) {
     form.walsh_positions.fill();
 
     if (!run(steps.read_uplink_settings, form, read_uplink_settings)) {
-        form.uplink.UL_CH_Selection_Option.select(0);
-        form.uplink.apply_default();
-        form.uplink.rc34.apply_defaults();
-        form.uplink.rc7.apply_defaults();
+        apply_uplink_defaults(form);
     }
 
     DownlinkChannelPage& channels = form.downlink_channels;
@@ -75,6 +76,12 @@ void start_up(MainForm& form, const StartupSteps& steps) {
     form.refresh_chosen_link_readouts();
     model.loading_flag = false;
     run_or(steps.update_downlink_totals, form, [&] { channels.update_total_count(); });
+
+    // Once, in one message: the settings files or lines that were set aside.
+    if (const std::string notice = settings_notice(form); !notice.empty()) {
+        form.platform.show_message(notice, settings_notice_title, form::MessageIcon::Exclamation,
+                                   form::MessageButtons::Ok);
+    }
 }
 
 } // namespace varnika

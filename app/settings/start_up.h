@@ -32,6 +32,13 @@ struct StartupSteps {
     std::function<void(MainForm&)> update_downlink_totals;
 };
 
+// Shows what the settings model holds of system_def.ini: the link, both tab pages and, through
+// `apply_network_settings` (left empty: the network page's own), the tester address.
+void apply_system_settings(MainForm& form, const std::function<void(MainForm&)>& apply_network_settings = {});
+
+inline constexpr const char* settings_notice_title = "Settings Files";
+
+// Ends by showing the settings notice (settings_notice) as a message when there is one.
 void start_up(MainForm& form, const StartupSteps& steps = {});
 
 } // namespace varnika

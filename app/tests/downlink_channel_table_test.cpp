@@ -168,7 +168,9 @@ TEST_F(ChannelTable, TheLastLengthChosenSetsTheLimitOfAllTheTypesRows) {
     switch_on(F_SCH, 3);
     pick(*row(F_SCH, 0).DL_CH_WLEN_Combo, "128");
     EXPECT_EQ(page.type_entry(F_SCH).max_walsh_number, 127);
-    EXPECT_EQ(number(F_SCH, 1, "100"), "100"); // another row of the type at length 4
+    // Another row of the type, at length 4: the type's limit allows 100, the row's own length only 3.
+    EXPECT_EQ(number(F_SCH, 1, "100"), "3");
+    EXPECT_EQ(row(F_SCH, 1).committed, (WalshCode{4, 3}));
     EXPECT_EQ(number(F_SCH, 0, "90"), "90");
     EXPECT_EQ(row(F_SCH, 0).committed, (WalshCode{128, 90}));
 

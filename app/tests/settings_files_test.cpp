@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace varnika {
@@ -160,9 +161,6 @@ TEST(SystemFile, DamagedOrMisnamedFileIsIgnoredAsAWhole) {
         {"an extra empty line (12 lines)", "system_def.ini", system_file_text + "\r\n"},
         {"a line less", "system_def.ini", crlf_text(short_file)},
         {"letter case of the name", "System_def.ini", system_file_text},
-        {"a word for a number", "system_def.ini", with_line(1, "link_flag:one")},
-        {"a page beyond the tab set", "system_def.ini", with_line(3, "Downlink_Tab:3")},
-        {"a save mode beyond its options", "system_def.ini", with_line(9, "SaveMode:2")},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.what);
@@ -177,6 +175,29 @@ TEST(SystemFile, DamagedOrMisnamedFileIsIgnoredAsAWhole) {
         EXPECT_EQ(form.network.Q4410_Host_Name[uplink_item].text(), "");
         EXPECT_EQ(form.network.IP_ADDRESS1[uplink_item].text(), "");
         EXPECT_EQ(form.model.SaveMode, 0);
+    }
+
+    // A bad value costs its own line only: its setting keeps its default, the stored tester address
+    // survives, and one notice names the line.
+    const std::tuple<std::size_t, const char*, std::int32_t SettingsModel::*> bad_values[] = {
+        {1, "link_flag:one", &SettingsModel::link_flag},
+        {3, "Downlink_Tab:3", &SettingsModel::Downlink_Tab},
+        {9, "SaveMode:2", &SettingsModel::SaveMode},
+    };
+    for (const auto& [n, line, setting] : bad_values) {
+        SCOPED_TRACE(line);
+        ProgramFolder folder;
+        folder.write("system_def.ini", with_line(n, line));
+        StartedProgram next(folder.path());
+        const MainForm& form = *next.form;
+        EXPECT_EQ(form.model.*setting, 0);
+        EXPECT_EQ(form.model.HostName, "q4410-lab");
+        EXPECT_EQ(form.model.IPaddressUL, 1);
+        EXPECT_EQ(form.settings_reports[0].lines, (std::vector<IgnoredLine>{{n + 1, line}}));
+        ASSERT_EQ(next.platform.messages.size(), 1u);
+        EXPECT_NE(next.platform.messages[0].find("system_def.ini line " + std::to_string(n + 1) +
+                                                 " was ignored: \"" + line + "\""),
+                  std::string::npos);
     }
 }
 
@@ -281,7 +302,7 @@ TEST(UplinkFile, WriteThenReadGivesTheSamePageWhateverThePdchModulation) {
     }
 }
 
-TEST(UplinkFile, PowerTextShowsAsWrittenUntilTheFieldIsLeft) {
+TEST(UplinkFile, PowersAreLimitedToTheirFieldsAsTheyAreRead) {
     ProgramFolder folder;
     StartedProgram first(folder.path());
     first.form->settings_folder = folder.path();
@@ -293,20 +314,29 @@ TEST(UplinkFile, PowerTextShowsAsWrittenUntilTheFieldIsLeft) {
     folder.write("uplink_def.ini", crlf_text(lines));
 
     StartedProgram next(folder.path());
-    form::TextField& pdch = next.form->uplink.rc7.PDCH.gain;
-    form::TextField& pich = next.form->uplink.rc34.PICH.gain;
-    EXPECT_EQ(pdch.text(), "7.5");
-    EXPECT_EQ(pich.text(), "150");
-    pdch.commit();
-    pich.commit();
-    EXPECT_EQ(pdch.text(), "7.50");
-    EXPECT_EQ(pich.text(), "100.00");
+    EXPECT_EQ(next.form->uplink.rc7.PDCH.gain.text(), "7.50");
+    EXPECT_EQ(next.form->uplink.rc34.PICH.gain.text(), "100.00");
 }
 
-TEST(UplinkFile, DamagedFileIsSetAsideBeforeAnythingIsApplied) {
+TEST(UplinkFile, AWrongLineCountSetsTheFileAsideAndABadValueOnlyItsLine) {
+    StartedProgram defaults;
+    const Lines default_page = uplink_settings_lines(*defaults.form);
     StartedProgram first;
     compose_uplink_page(*first.form, {"QPSK", "W2(1)", "W4(2)"});
     const Lines good = uplink_settings_lines(*first.form);
+    Lines longer = good;
+    longer.push_back("");
+    const Lines shorter(good.begin(), good.end() - 1);
+    for (const Lines& lines : {longer, shorter}) {
+        ProgramFolder folder;
+        folder.write("uplink_def.ini", crlf_text(lines));
+        StartedProgram next(folder.path());
+        EXPECT_EQ(uplink_settings_lines(*next.form), default_page);
+        EXPECT_NE(next.form->settings_reports[1].whole.find("where 51 belong"), std::string::npos);
+    }
+
+    // Each bad value is left out (its setting starts from the default, and the channel rules may then move
+    // it); every other line is as written.
     auto with_line = [&good](std::size_t n, const std::string& line) {
         Lines lines = good;
         lines[n] = line;
@@ -314,35 +344,32 @@ TEST(UplinkFile, DamagedFileIsSetAsideBeforeAnythingIsApplied) {
     };
     Lines beyond_bpsk = with_line(48, "RC7_PDCH_Walsh:3");
     beyond_bpsk[49] = "RC7_PDCH_Mod:0";
-    Lines longer = good;
-    longer.push_back("");
-    const Lines shorter(good.begin(), good.end() - 1);
-    // Each damage sits late in the file, where a reader that applied as it went would already have
-    // changed most of the page.
-    const std::pair<const char*, Lines> damages[] = {
-        {"the RC3/RC4 group, which has no option", with_line(3, "UL_CH_flag:1")},
-        {"an index beyond its list", with_line(46, "RC7_SCH2_Repet:5")},
-        {"a PDCH code beyond the BPSK list", beyond_bpsk},
-        {"a word for an index", with_line(48, "RC7_PDCH_Walsh:W2(1)")},
-        {"a negative marker period", with_line(11, "Mark2Sta:-2")},
-        {"a line more", longer},
-        {"a line less", shorter},
+    // The damage, the file, and the line left out followed by any line whose setting rests on it.
+    const std::tuple<const char*, Lines, std::vector<std::size_t>> damages[] = {
+        {"the RC3/RC4 group, which has no option", with_line(3, "UL_CH_flag:1"), {3}},
+        {"an index beyond its list", with_line(46, "RC7_SCH2_Repet:5"), {46}},
+        // The code's index, good in itself, has no item in the list of the modulation left in place.
+        {"a PDCH code beyond the BPSK list", beyond_bpsk, {49, 48}},
+        {"a word for an index", with_line(48, "RC7_PDCH_Walsh:W2(1)"), {48}},
+        {"a negative marker period", with_line(11, "Mark2Sta:-2"), {11}},
+        {"a word for a power", with_line(13, "RC34_PICH_Gain:loud"), {13}},
     };
-    for (const auto& [what, lines] : damages) {
+    for (const auto& [what, lines, bad] : damages) {
         SCOPED_TRACE(what);
         ProgramFolder folder;
         folder.write("uplink_def.ini", crlf_text(lines));
         StartedProgram next(folder.path());
-        const MainForm& form = *next.form;
-        EXPECT_EQ(form.model.UL_CH_flag, 0);
-        EXPECT_TRUE(form.uplink.UL_RC12_Frame.visible());
-        EXPECT_EQ(form.uplink.UL_Filter_Over_Combo.text(), "20");
-        EXPECT_EQ(form.uplink.UL_Filter_IQinverse_Combo.text(), "OFF");
-        EXPECT_EQ(form.model.MarkerTable[Mark1Mod][uplink_item], 0);
-        EXPECT_EQ(form.uplink.rc34.PICH.gain.text(), "0.00");
-        EXPECT_EQ(form.uplink.rc34.SCH1.walsh.text(), "OFF");
-        EXPECT_EQ(form.uplink.rc7.CQICH_Mod.list.text(), "BPSK(I)");
-        EXPECT_EQ(form.uplink.rc7.PDCH_Mod.list.text(), "BPSK");
+        const Lines read = uplink_settings_lines(*next.form);
+        std::vector<IgnoredLine> ignored;
+        for (std::size_t n = 1; n < good.size(); ++n) {
+            const bool is_bad = std::find(bad.begin(), bad.end(), n) != bad.end();
+            if (is_bad && n == bad.front()) {
+                ignored.push_back({n + 1, lines[n]});
+            } else if (!is_bad) {
+                EXPECT_EQ(read[n], good[n]) << n;
+            }
+        }
+        EXPECT_EQ(next.form->settings_reports[1].lines, ignored);
     }
 }
 
