@@ -22,6 +22,7 @@ LibraryBinding::~LibraryBinding() {
 }
 
 void* LibraryBinding::find(const char* name, std::string& missing) {
+    const std::lock_guard lock(loading_);
     if (handle_ == nullptr) {
         handle_ = dlopen(file_.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle_ == nullptr) {

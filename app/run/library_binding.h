@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 namespace varnika {
@@ -33,6 +34,7 @@ public:
 
 private:
     std::filesystem::path file_;
+    std::mutex loading_; // the window's background look-up and a run may bind at the same moment
     void* handle_ = nullptr;
 };
 

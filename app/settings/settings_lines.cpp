@@ -193,33 +193,27 @@ bool keep_settings_backup(const std::filesystem::path& path) {
     if (!S_ISREG(status.st_mode)) {
         return false;
     }
+    // Where no hard link can be made, a copy, written as every other file is.
     const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (in < 0) {
         return false;
     }
-    const int out = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool copied = out >= 0;
+    std::string contents;
     std::array<char, 65536> chunk{};
-    while (copied) {
+    bool read_whole = false;
+    for (;;) {
         const ssize_t got = ::read(in, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got <= 0) {
-            copied = got == 0;
+            read_whole = got == 0;
             break;
         }
-        copied = write_all(out, std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+        contents.append(chunk.data(), static_cast<std::size_t>(got));
     }
     ::close(in);
-    if (out >= 0) {
-        copied = ::fsync(out) == 0 && copied;
-        copied = ::close(out) == 0 && copied;
-        if (!copied) {
-            ::unlink(backup.c_str());
-        }
-    }
-    return copied;
+    return read_whole && !safewrite::write_file(backup, contents);
 }
 
 std::optional<std::int32_t> settings_integer(std::string_view value) {

@@ -163,15 +163,25 @@ std::optional<Failure> SafeFile::open() {
     const fs::path folder = folder_of(target_);
     remove_leftovers(folder);
 
-    std::string pattern = (folder / temporary_name(0)).native() + "XXXXXX";
+    // The name is registered before the file exists, so a signal handled on any thread at any moment
+    // finds it: at worst it unlinks a name that was not yet created.
     const SignalsHeld held;
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0) {
-        return failure(errno);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = folder / temporary_name(6);
+        const int slot = register_temporary(candidate);
+        fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd_ >= 0) {
+            temporary_ = candidate;
+            slot_ = slot;
+            return std::nullopt;
+        }
+        const int error = errno;
+        unregister_temporary(slot);
+        if (error != EEXIST) {
+            return failure(error);
+        }
     }
-    temporary_ = pattern;
-    slot_ = register_temporary(temporary_);
-    return std::nullopt;
+    return failure(EEXIST);
 }
 
 std::string SafeFile::descriptor_name() const {

@@ -1,5 +1,8 @@
 #include "worker_pool.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -16,6 +19,12 @@ std::atomic<int32_t> thread_limit{0};
 class WorkerPool {
 public:
     WorkerPool() {
+        // The helpers take no signals: the calling program's handlers run on its own threads, which
+        // is where they expect to run. A new thread inherits the mask it is started with.
+        sigset_t all;
+        sigset_t previous;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &previous);
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         for (unsigned k = 1; k < cores; ++k) {
             try {
@@ -24,6 +33,7 @@ public:
                 break; // fewer helpers; the caller does their share
             }
         }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
 
     ~WorkerPool() {
