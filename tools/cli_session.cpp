@@ -90,6 +90,15 @@ int Session::make(const Options& options, std::ostream& out) {
         reference_temporary.emplace(program_folder_ / reference_temporary_name);
     }
 
+    // The window's note beside the offset in use: the waveform is made as set, with its phase step.
+    const bool downlink = form.model.link_flag == downlink_item;
+    const FrequencyOffsetFrame& offset = downlink ? form.downlink_general.offset : form.uplink.offset;
+    if (!offset.note.text().empty()) {
+        const form::Label& caption =
+            offset.option.selected() == 1 ? offset.freqerr_caption : offset.ifconv_caption;
+        errors_ << "varnika-cli: warning: " << caption.text() << ": " << offset.note.text() << '\n';
+    }
+
     // Messages name the user's files, not their staged names.
     platform.aliases = {{waveform.staging().string(), waveform.destination().string()}};
     desktop.answer_with(waveform.staging().string(), options.file);
@@ -128,6 +137,9 @@ int Session::make(const Options& options, std::ostream& out) {
         if (auto error = reference->commit()) {
             return refuse(exit_not_written, *error);
         }
+    }
+    if (!run.left_out.empty()) {
+        errors_ << "varnika-cli: " << left_out_text(run.left_out) << '\n';
     }
     if (awg) {
         for (std::size_t k = 0; k < run.papr.PAPR.size(); ++k) {
