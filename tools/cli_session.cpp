@@ -115,6 +115,15 @@ int Session::make(const Options& options, std::ostream& out) {
         }
     }
 
+    // The window's note beside the offset in use: the waveform is made as set, with its phase step.
+    const bool downlink = form.model.link_flag == downlink_item;
+    const FrequencyOffsetFrame& offset = downlink ? form.downlink_general.offset : form.uplink.offset;
+    if (!offset.note.text().empty()) {
+        const form::Label& caption =
+            offset.option.selected() == 1 ? offset.freqerr_caption : offset.ifconv_caption;
+        errors_ << "varnika-cli: warning: " << caption.text() << ": " << offset.note.text() << '\n';
+    }
+
     desktop.answer_with(options.file, options.file);
     (awg ? form.MakeAWGFile_Button : form.MakeFloatingFile_Button).press();
     const RunResult& result = run.last_result();
@@ -141,6 +150,9 @@ int Session::make(const Options& options, std::ostream& out) {
         if (auto failed = reference->commit()) {
             return refuse(exit_not_written, "The file " + failed->file + " was not written: " + failed->cause + ".");
         }
+    }
+    if (!run.left_out.empty()) {
+        errors_ << "varnika-cli: " << left_out_text(run.left_out) << '\n';
     }
     if (awg) {
         for (std::size_t k = 0; k < run.papr.PAPR.size(); ++k) {

@@ -97,11 +97,15 @@ void DownlinkChannelPage::apply_test_model_1(int fch_count) {
     if (!built() || fch_count < 1 || fch_count > static_cast<int>(test_model_1_fch_numbers.size())) {
         return;
     }
+    const std::optional<double> log_of_count = checked_log10(fch_count, platform_);
+    if (!log_of_count) {
+        return;
+    }
     instance(F_PICH, 0).DL_CH_POWER_Text.set_text("-7.00");
     instance(SYNCH, 0).DL_CH_POWER_Text.set_text("-13.30");
     instance(PCH, 0).DL_CH_POWER_Text.set_text("-7.30");
     // The fundamental channels share -2.48 dB between them.
-    const double fch_db = -2.48 - 10.0 * checked_log10(fch_count, platform_);
+    const double fch_db = -2.48 - 10.0 * *log_of_count;
     for (int k = 0; k < fch_count; ++k) {
         instance(F_FCH, k).DL_CH_POWER_Text.set_text(form::format_fixed(fch_db, 2));
     }

@@ -39,7 +39,9 @@ DlChannelList collect_dl_channels(const SettingsModel& model, const DownlinkGene
     channels.for_each_instance_row([&](int r) {
         const DlRow& row = channels.row(r);
         if (row.marked()) {
-            return; // a clashing code is left out of the waveform
+            // A clashing code is left out of the waveform, and the run says so.
+            list.left_out.push_back(channels.row_name(r));
+            return;
         }
         const WalshCode code = row.code();
         const double power_db = row.DL_CH_POWER_Text.number();

@@ -9,7 +9,8 @@ namespace varnika {
 
 namespace {
 
-const std::array<const char*, 7> heading_texts{"No", "Type", "WLen", "WNo", "Power[dB]", "Mod", "Power2[dB]"};
+const std::array<const char*, 8> heading_texts{"No",        "Type", "WLen",       "WNo",
+                                               "Power[dB]", "Mod",  "Power2[dB]", "Conflict"};
 
 } // namespace
 

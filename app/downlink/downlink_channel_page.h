@@ -83,7 +83,8 @@ public:
 
     // "Channel Parameters"
     form::Frame parameters_frame{"DL_CH_Parameters_Frame", "Channel Parameters"};
-    std::deque<form::Label> headings; // "No", "Type", "WLen", "WNo", "Power[dB]", "Mod", "Power2[dB]"
+    // "No", "Type", "WLen", "WNo", "Power[dB]", "Mod", "Power2[dB]", "Conflict"
+    std::deque<form::Label> headings;
     VerticalScroll DL_Channel_Parameters_VScroll{"DL_Channel_Parameters_VScroll"};
 
     form::Button DL_CH_Default_Button{"DL_CH_Default_Button", "Set Default"};
@@ -135,6 +136,10 @@ public:
     // no more than the row's own length - 1, so that it always names a code of that length; 0 (an
     // emptied field's number) stays 0.
     std::int32_t limited_walsh_number(int r, double number) const;
+    // The shown rows whose codes clash with the code of row `r`, in type and instance order.
+    std::vector<int> rows_clashing_with(int r) const;
+    // How a row is named to the user: its type and its instance from 0, "F-SCH 2".
+    std::string row_name(int r) const;
 
     // Defaults and test models (channel_defaults.cpp).
     void apply_channel_defaults();

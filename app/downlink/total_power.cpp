@@ -27,7 +27,11 @@ void adjust_to_unit_total(const std::vector<form::TextField*>& fields, form::Pla
     for (const form::TextField* field : fields) {
         total += std::pow(10.0, field->number() / 10.0);
     }
-    const double shift_db = 10.0 * checked_log10(1.0 / total, platform);
+    const std::optional<double> log_of_inverse = checked_log10(1.0 / total, platform);
+    if (!log_of_inverse) {
+        return; // every power stays as it was
+    }
+    const double shift_db = 10.0 * *log_of_inverse;
     for (form::TextField* field : fields) {
         field->set_text(form::format_fixed(field->number() + shift_db, 2));
     }

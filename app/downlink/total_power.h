@@ -16,7 +16,8 @@ namespace varnika {
 
 // The common rule over power fields holding dB values: the sum S of 10^(P/10) over the fields, the shift
 // A = 10 log10(1/S) with the program's logarithm, and every field rewritten as P + A with two decimals.
-// The written values are not clamped; the field's own limits apply at its next commit.
+// The written values are not clamped; the field's own limits apply at its next commit. When the
+// logarithm is refused (a sum that overflows), every field stays as it was.
 void adjust_to_unit_total(const std::vector<form::TextField*>& fields, form::Platform& platform);
 
 class TotalPowerAdjustment {

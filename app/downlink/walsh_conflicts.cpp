@@ -81,6 +81,22 @@ void DownlinkChannelPage::retest_shown_codes() {
     }
 }
 
+std::vector<int> DownlinkChannelPage::rows_clashing_with(int tested) const {
+    std::vector<int> clashing;
+    const WalshCode code = row(tested).code();
+    for_each_instance_row([&](int r) {
+        if (r != tested && row(r).shown() && conflict(positions_, code, row(r).code())) {
+            clashing.push_back(r);
+        }
+    });
+    return clashing;
+}
+
+std::string DownlinkChannelPage::row_name(int r) const {
+    const int type = row(r).type();
+    return dl_type_info(type).name + " " + std::to_string(r - type_entry(type).first_row);
+}
+
 void DownlinkChannelPage::clear_stale_warnings(WalshCode old_code, int changed) {
     if (model_.loading_flag) {
         return;

@@ -180,7 +180,12 @@ RunResult GenerationRun::run(Output output) {
     guard.show_busy_pointer();
     desktop_.let_pending_messages_through();
     Measured measured;
+    left_out.clear();
     const std::optional<Written> written = generate(output, answer, upload_share, measured);
+    // Figures of an earlier file never stay on show beside a run that failed.
+    if (!written || !written->waveform) {
+        papr.withdraw();
+    }
     if (!written) {
         guard.restore_pointer();
         return end(result_.outcome, result_.message);
@@ -188,6 +193,11 @@ RunResult GenerationRun::run(Output output) {
     // The dialog reports a waveform that was written, never one that was lost.
     if (awg && written->waveform) {
         papr.show_values(measured.papr_db, measured.crest_i_db, measured.crest_q_db);
+        const int ratio =
+            link == downlink_item ? form_.downlink_general.oversampling() : form_.uplink.oversampling();
+        papr.describe(answer.file_name,
+                      form_.Link_Selection_Option.captions()[static_cast<std::size_t>(link)], ratio,
+                      left_out);
         papr.bring_to_front();
     }
     guard.restore_pointer();
@@ -214,6 +224,7 @@ std::optional<std::int32_t> GenerationRun::synthesise(int link) {
         const DlChannelList list =
             collect_dl_channels(model, form_.downlink_general, form_.downlink_channels);
         model.dl_params = list.params;
+        left_out = list.left_out;
         return actual(waveform, chips, work, &model.dl_params, list.channels.data(),
                       list.ack_user_gains.data());
     }

@@ -63,6 +63,8 @@ public:
     GenerationRun& operator=(const GenerationRun&) = delete;
 
     PaprDialog papr;
+    // The rows the last forward-link run left out of its waveform for a Walsh-code clash ("F-SCH 2").
+    std::vector<std::string> left_out;
 
     RunResult make_awg_file();
     RunResult make_floating_file();

@@ -27,6 +27,8 @@ struct ExitDialog {
     static constexpr int cancel = 2;
 
     form::Dialog Form2{"Form2", exit_dialog_caption};
+    // The question the three buttons answer, stated above them.
+    form::Label question{"ExitPara_Question", "Save the settings before quitting?"};
     std::array<form::Button, 3> ExitPara_Button{
         form::Button(form::ElementId("ExitPara_Button", save_and_quit), "Save and Quit"),
         form::Button(form::ElementId("ExitPara_Button", quit_without_saving), "Quit without Saving"),

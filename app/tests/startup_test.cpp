@@ -183,16 +183,16 @@ TEST(TopLevel, ExitAsksTheWindowToClose) {
     EXPECT_EQ(platform.close_requests, 1);
 }
 
-TEST(Base10Log, RefusesArgumentsNotAboveZeroAndEndsTheProgram) {
+TEST(Base10Log, RefusesArgumentsNotAboveZeroAndKeepsTheProgram) {
     FakePlatform platform;
-    EXPECT_NEAR(checked_log10(2.0, platform), 0.30103, 1e-5);
-    EXPECT_DOUBLE_EQ(checked_log10(1000.0, platform), 3.0);
+    EXPECT_NEAR(checked_log10(2.0, platform).value(), 0.30103, 1e-5);
+    EXPECT_DOUBLE_EQ(checked_log10(1000.0, platform).value(), 3.0);
     EXPECT_TRUE(platform.messages.empty());
-    checked_log10(0.0, platform);
-    checked_log10(-1.0, platform);
+    EXPECT_FALSE(checked_log10(0.0, platform));
+    EXPECT_FALSE(checked_log10(-1.0, platform));
     ASSERT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(platform.messages[0], "Number must be more 0 at log10.");
-    EXPECT_EQ(platform.program_ends, 2);
+    EXPECT_EQ(platform.program_ends, 0);
 }
 
 } // namespace

@@ -141,6 +141,16 @@ void bind_field(QLineEdit* edit, form::TextField& field) {
     edit->installEventFilter(new FieldKeys(edit, field));
 }
 
+void commit_field_in_edit(QWidget* window) {
+    QWidget* focused = window->focusWidget();
+    if (qobject_cast<QLineEdit*>(focused) == nullptr) {
+        return;
+    }
+    // The very event that leaving the field sends, so every binding commits as it does on leaving.
+    QFocusEvent leaving(QEvent::FocusOut, Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(focused, &leaving);
+}
+
 void bind_choice(QComboBox* combo, form::ChoiceList& list) {
     combo->setObjectName(qt_text(list.object_name()));
     auto update = [combo, &list] {

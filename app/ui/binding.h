@@ -37,6 +37,9 @@ void bind_field(QLineEdit* edit, form::TextField& field);
 void bind_choice(QComboBox* combo, form::ChoiceList& list);
 void bind_button(QAbstractButton* button, form::Button& element);
 void bind_tabs(QTabWidget* tabs, form::TabSet& tab_set);
+// Applies the text field being typed in inside `window`, if any, exactly as leaving the field does: a
+// close request or a run that starts while a field is being edited then works with the applied value.
+void commit_field_in_edit(QWidget* window);
 // One radio button per option the window offers, in a row or a column.
 QWidget* make_options(form::OptionGroup& group, Qt::Orientation orientation, QWidget* parent = nullptr);
 

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace varnika::ui {
 
@@ -39,9 +40,15 @@ enum Column {
     WarnColumn
 };
 
+// The column a row's cell stands in, for moving the focus up and down the list.
+constexpr const char* column_property = "varnika_column";
+// Set on a cell whose Up and Down keys step its value.
+constexpr const char* spin_property = "varnika_spins";
+
 void place(QWidget* widget, Column column) {
     const DownlinkColumn& c = downlink_columns()[static_cast<std::size_t>(column)];
     widget->setGeometry(c.x, 1, c.width, field_height);
+    widget->setProperty(column_property, static_cast<int>(column));
 }
 
 QToolButton* arrow(Qt::ArrowType type, QWidget* parent) {
@@ -75,6 +82,7 @@ public:
             QObject::connect(down_, &QToolButton::clicked, this, [this] { step(-1); });
         }
         edit_->setGeometry(c.x, 1, c.width - (arrows ? arrow_width + 1 : 0), field_height);
+        edit_->setProperty(column_property, static_cast<int>(column));
     }
 
     void bind(form::TextField* field) {
@@ -102,6 +110,7 @@ private:
             edit_->setEnabled(field_->enabled());
         }
         edit_->setVisible(shown);
+        edit_->setProperty(spin_property, shown && field_->has_spin());
         if (up_ != nullptr) {
             const bool arrows = shown && field_->has_spin();
             for (QToolButton* button : {up_, down_}) {
@@ -244,7 +253,7 @@ template <class T> T* engaged(std::optional<T>& element) {
 // The widgets of one display slot.
 class DownlinkRowWidget : public QWidget {
 public:
-    explicit DownlinkRowWidget(QWidget* parent) : QWidget(parent) {
+    DownlinkRowWidget(const DownlinkChannelPage& page, QWidget* parent) : QWidget(parent), page_(page) {
         resize(downlink_row_width(), downlink_row_pitch_px);
         auto* index = new QLabel(this);
         index->setFrameShape(QFrame::StyledPanel);
@@ -254,6 +263,7 @@ public:
         type_ = new BoundLabel(this, TypeColumn, new QLabel(this));
         auto* warn = new QLabel(this);
         warn->setStyleSheet("color: #c01010; font-weight: bold;");
+        warn->installEventFilter(this);
         warn_ = new BoundLabel(this, WarnColumn, warn);
         wlen_text_ = new BoundEdit(this, LengthColumn, false);
         wlen_combo_ = new BoundChoice(this, LengthColumn);
@@ -267,6 +277,21 @@ public:
     }
 
     DlRow* bound() const { return row_; }
+    // The display slot the widgets stand at while bound.
+    int slot = -1;
+
+    // The cells the keyboard can reach now, left to right.
+    std::vector<QWidget*> cells() const {
+        std::vector<QWidget*> out;
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->property(column_property).isValid() && child->isVisibleTo(this) &&
+                child->isEnabled() && (child->focusPolicy() & Qt::TabFocus) != 0) {
+                out.push_back(child);
+            }
+        }
+        std::sort(out.begin(), out.end(), [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+        return out;
+    }
 
     // Binds the widgets to `row`; nullptr leaves the slot empty.
     void bind(DlRow* row) {
@@ -293,6 +318,19 @@ public:
     }
 
 private:
+    // A marked row's tooltip names the rows it clashes with, as they stand when the pointer rests on it.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTip && row_ != nullptr && row_->marked()) {
+            QStringList names;
+            for (const int r : page_.rows_clashing_with(row_->row())) {
+                names.push_back(qt_text(page_.row_name(r)));
+            }
+            static_cast<QWidget*>(watched)->setToolTip("Clashes with " + names.join(", "));
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+
+    const DownlinkChannelPage& page_;
     DlRow* row_ = nullptr;
     BoundLabel* index_;
     BoundLabel* type_;
@@ -406,19 +444,116 @@ void DownlinkRowList::lay_out() {
     const int first_slot = std::max(0, (-offset_units - dl_row_offset) / dl_row_pitch);
     const int needed = viewport()->height() / downlink_row_pitch_px + 2;
     while (static_cast<int>(pool_.size()) < needed) {
-        pool_.push_back(new DownlinkRowWidget(viewport()));
+        auto* widget = new DownlinkRowWidget(page_, viewport());
+        for (QWidget* cell : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (cell->property(column_property).isValid()) {
+                cell->installEventFilter(this);
+            }
+        }
+        pool_.push_back(widget);
     }
     for (int k = 0; k < static_cast<int>(pool_.size()); ++k) {
         DownlinkRowWidget* widget = pool_[static_cast<std::size_t>(k)];
         const int r = k < needed ? page_.row_at_slot(first_slot + k) : -1;
         if (r < 0) {
             widget->bind(nullptr);
+            widget->slot = -1;
             continue;
         }
         DlRow& row = page_.row(r);
         widget->bind(&row);
+        widget->slot = first_slot + k;
         widget->move(0, to_px(row.top + offset_units));
     }
+}
+
+bool DownlinkRowList::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return QAbstractScrollArea::eventFilter(watched, event);
+    }
+    auto* cell = static_cast<QWidget*>(watched);
+    auto* row = static_cast<DownlinkRowWidget*>(cell->parentWidget());
+    if (row->slot < 0) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const std::vector<QWidget*> cells = row->cells();
+    const auto at = std::find(cells.begin(), cells.end(), cell);
+    const int column = cell->property(column_property).toInt();
+    const int rows_per_page = std::max(1, viewport()->height() / downlink_row_pitch_px - 1);
+    // Up and Down step a value where the field has spin arrows, as in every field of the window; with
+    // Ctrl they move between rows there too.
+    const bool arrows_step =
+        cell->property(spin_property).toBool() && (key->modifiers() & Qt::ControlModifier) == 0;
+    switch (key->key()) {
+    case Qt::Key_Tab:
+        if (at != cells.end() && at + 1 != cells.end()) {
+            (*(at + 1))->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+        return focus_slot(row->slot + 1, -1, Qt::TabFocusReason);
+    case Qt::Key_Backtab:
+        if (at != cells.end() && at != cells.begin()) {
+            (*(at - 1))->setFocus(Qt::BacktabFocusReason);
+            return true;
+        }
+        return focus_slot(row->slot - 1, std::numeric_limits<int>::max(), Qt::BacktabFocusReason);
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (arrows_step) {
+            return false;
+        }
+        return focus_slot(row->slot + (key->key() == Qt::Key_Up ? -1 : 1), column, Qt::OtherFocusReason) ||
+               qobject_cast<QComboBox*>(cell) != nullptr; // a list's value changes only by a deliberate pick
+    case Qt::Key_PageUp:
+        return focus_slot(std::max(0, row->slot - rows_per_page), column, Qt::OtherFocusReason);
+    case Qt::Key_PageDown:
+        return focus_slot(std::min(page_.slot_count() - 1, row->slot + rows_per_page), column,
+                          Qt::OtherFocusReason);
+    default:
+        return false;
+    }
+}
+
+bool DownlinkRowList::focus_slot(int slot, int column, Qt::FocusReason reason) {
+    if (slot < 0 || slot >= page_.slot_count()) {
+        return false;
+    }
+    // Scroll just enough for the whole row to show, then focus its cell in the column (or the nearest).
+    VerticalScroll& scroll = page_.DL_Channel_Parameters_VScroll;
+    const int top_units = page_.row(page_.row_at_slot(slot)).top;
+    const double view_units = viewport()->height() / px_per_unit;
+    const int offset_units = scroll.surface_offset();
+    if (top_units + offset_units < 0) {
+        scroll.set_value(static_cast<int>(std::floor(top_units / dl_scroll_units_per_step)));
+    } else if (top_units + offset_units + dl_row_pitch > view_units) {
+        scroll.set_value(
+            static_cast<int>(std::ceil((top_units + dl_row_pitch - view_units) / dl_scroll_units_per_step)));
+    }
+    lay_out();
+    for (DownlinkRowWidget* widget : pool_) {
+        if (widget->slot != slot) {
+            continue;
+        }
+        const std::vector<QWidget*> cells = widget->cells();
+        if (cells.empty()) {
+            return false;
+        }
+        QWidget* target = column < 0 ? cells.front() : cells.back();
+        if (column >= 0 && column != std::numeric_limits<int>::max()) {
+            const auto distance = [column](QWidget* w) {
+                return std::abs(w->property(column_property).toInt() - column);
+            };
+            target = *std::min_element(cells.begin(), cells.end(),
+                                       [&](QWidget* a, QWidget* b) { return distance(a) < distance(b); });
+        }
+        target->setFocus(reason);
+        if (auto* edit = qobject_cast<QLineEdit*>(target)) {
+            edit->selectAll();
+        }
+        return true;
+    }
+    return false;
 }
 
 QWidget* make_downlink_headings(DownlinkChannelPage& page, QWidget* parent) {

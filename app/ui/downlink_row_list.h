@@ -40,12 +40,19 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The keyboard in the rows: Tab and Shift+Tab go from cell to cell and on to the next or previous
+    // row, Up and Down to the row above or below, Page Up and Page Down a page of rows; the list scrolls
+    // so that the focused row shows whole.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
     void request_layout();
     void lay_out();
     void show_scroll_state();
+    // Focuses the cell in `column` (or the nearest) of the row at `slot`; column -1 the first cell, INT_MAX
+    // the last. False when there is no such row.
+    bool focus_slot(int slot, int column, Qt::FocusReason reason);
 
     DownlinkChannelPage& page_;
     std::vector<DownlinkRowWidget*> pool_;

@@ -3,6 +3,7 @@
 #include "ui/binding.h"
 #include "ui/downlink_channel_page_view.h"
 #include "ui/exit_dialog.h"
+#include "ui/network_page.h"
 #include "ui/password_dialog.h"
 #include "ui/qt_platform.h"
 #include "ui/spin_field.h"
@@ -82,6 +83,11 @@ QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs, QWidget* content)
     content->setParent(page);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(8, 8, 8, 8);
+    // The frame of a page not in front is hidden; its room still counts, so the tab set's size does not
+    // depend on the page shown when it was laid out.
+    QSizePolicy policy = content->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    content->setSizePolicy(policy);
     bind_frame(content, frame);
     layout->addWidget(content);
     return page;
@@ -143,17 +149,23 @@ MainWindow::MainWindow(MainForm& form, QtPlatform& platform) : form_(form) {
     layout->addWidget(build_header(central));
     QWidget* uplink_tabs = build_uplink_tabs(central);
     QWidget* downlink_tabs = build_downlink_tabs(central);
-    // Only one tab set is shown at a time; both get the room of the larger, so the window keeps its size
-    // when the link changes.
+    // Only one tab set is shown at a time. Both share one cell, so that while the link changes the two
+    // never ask for room one above the other, and both get the room of the larger whichever page and link
+    // are in front: the window opens at one size and keeps it.
     const QSize room = uplink_tabs->sizeHint().expandedTo(downlink_tabs->sizeHint());
     uplink_tabs->setMinimumSize(room);
     downlink_tabs->setMinimumSize(room);
-    layout->addWidget(uplink_tabs, 1);
-    layout->addWidget(downlink_tabs, 1);
+    auto* stack = new QGridLayout;
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(uplink_tabs, 0, 0);
+    stack->addWidget(downlink_tabs, 0, 0);
+    layout->addLayout(stack, 1);
     setCentralWidget(central);
+    resize(minimumSizeHint().expandedTo(sizeHint()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    commit_field_in_edit(this);
     if (form_.exit_flow.close_requested()) {
         event->accept();
         // At once, whatever other windows are still open.
@@ -214,8 +226,16 @@ QWidget* MainWindow::build_header(QWidget* parent) {
     auto* buttons = new QGridLayout;
     buttons->setHorizontalSpacing(6);
     buttons->setVerticalSpacing(6);
-    QPushButton* awg = button(form_.MakeAWGFile_Button, header, 140);
-    QPushButton* floating = button(form_.MakeFloatingFile_Button, header, 140);
+    // A run reads the fields: the one being typed in is applied first, whichever way the button is pressed.
+    auto make_button = [this, header](form::Button& element) {
+        auto* widget = new QPushButton(header);
+        QObject::connect(widget, &QPushButton::clicked, this, [this] { commit_field_in_edit(this); });
+        bind_button(widget, element);
+        widget->setMinimumWidth(140);
+        return widget;
+    };
+    QPushButton* awg = make_button(form_.MakeAWGFile_Button);
+    QPushButton* floating = make_button(form_.MakeFloatingFile_Button);
     QPushButton* exit = button(form_.Exit_Button, header, 90);
     for (QPushButton* b : {awg, floating, exit}) {
         b->setMinimumHeight(30);
@@ -232,9 +252,9 @@ QWidget* MainWindow::build_uplink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
     tabs->addTab(page_with_frame(form_.UL_Frame[0], tabs, build_uplink_channel_page(tabs)),
                  qt_text(form_.UL_SSTab.captions()[0]));
-    // The tester network settings and the save mode come onto this page.
-    tabs->addTab(page_with_frame(form_.UL_Frame[1], tabs, new QWidget(tabs)),
-                 qt_text(form_.UL_SSTab.captions()[1]));
+    tabs->addTab(
+        page_with_frame(form_.UL_Frame[1], tabs, make_network_page(form_.network, uplink_item, tabs)),
+        qt_text(form_.UL_SSTab.captions()[1]));
     bind_tabs(tabs, form_.UL_SSTab);
     return tabs;
 }
@@ -245,9 +265,9 @@ QWidget* MainWindow::build_downlink_tabs(QWidget* parent) {
                  qt_text(form_.DL_SSTab.captions()[0]));
     tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs, build_downlink_channel_page(form_, tabs)),
                  qt_text(form_.DL_SSTab.captions()[1]));
-    // The tester network settings and save mode come onto this page.
-    tabs->addTab(page_with_frame(form_.DL_Frame[2], tabs, new QWidget(tabs)),
-                 qt_text(form_.DL_SSTab.captions()[2]));
+    tabs->addTab(
+        page_with_frame(form_.DL_Frame[2], tabs, make_network_page(form_.network, downlink_item, tabs)),
+        qt_text(form_.DL_SSTab.captions()[2]));
     bind_tabs(tabs, form_.DL_SSTab);
     return tabs;
 }
@@ -328,6 +348,13 @@ QGroupBox* MainWindow::build_frequency_offset(FrequencyOffsetFrame& offset, QWid
     add_row(grid, 1, label(offset.ifconv_caption, values), make_field(offset.ifconv, 12, values),
             label(offset.ifconv_unit, values));
     layout->addWidget(values);
+    // Room for the note's lines from the start, so that the note coming and going moves nothing.
+    QLabel* note = label(offset.note, box);
+    note->setWordWrap(true);
+    note->setStyleSheet("color: #a05000");
+    note->setFixedHeight(note->fontMetrics().lineSpacing() * 3);
+    note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    layout->addWidget(note);
     return box;
 }
 

@@ -3,6 +3,7 @@
 #include "form/number_text.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace varnika {
 
@@ -22,14 +23,30 @@ void remove_all(std::string& text, std::string_view letters) {
 
 } // namespace
 
+std::string phase_step_note(double offset_hz) {
+    const double cycles = offset_hz / frame_repeat_hz;
+    // The values carry two decimals of a hertz: a step below a thousandth of a degree is none.
+    const double degrees = (cycles - std::floor(cycles)) * 360.0;
+    if (!std::isfinite(degrees) || degrees < 1e-3 || degrees > 360.0 - 1e-3) {
+        return {};
+    }
+    const double shown = std::round(degrees * 10.0) / 10.0;
+    const bool whole = shown == std::round(shown);
+    std::string step = form::format_fixed(shown, whole ? 0 : 1);
+    return "not a multiple of 37.5 Hz: phase steps by " + step + " degrees where the frame repeats";
+}
+
 FrequencyOffsetFrame::FrequencyOffsetFrame(SettingsModel& model, int link)
     : frame(prefixed(link, "Freq_Ofs_Frame"), "Deterioration Factor"),
       option(prefixed(link, "Freq_Ofs_Option"), {"None", "Freq error", "IF conversion"}),
       freqerr_caption(prefixed(link, "Freqerr_Label"), "Frequency Error"),
       freqerr(prefixed(link, "Freqerr_Text")), freqerr_unit(prefixed(link, "Freqerr_Unit"), "Hz"),
       ifconv_caption(prefixed(link, "IFconv_Label"), "IF Frequency"), ifconv(prefixed(link, "IFconv_Text")),
-      ifconv_unit(prefixed(link, "IFconv_Unit"), "Hz"), model_(model), link_(link) {
+      ifconv_unit(prefixed(link, "IFconv_Unit"), "Hz"), note(prefixed(link, "Freq_Ofs_Note")), model_(model),
+      link_(link) {
     option.set_change_rule([this] { apply_choice(); });
+    note_watch_[0] = freqerr.on_change([this] { update_note(); });
+    note_watch_[1] = ifconv.on_change([this] { update_note(); });
     for (form::TextField* field : {&freqerr, &ifconv}) {
         field->set_key_filter(form::is_frequency_key);
         field->set_spin({.step = 0.01, .decimals = 2});
@@ -50,6 +67,7 @@ void FrequencyOffsetFrame::apply_choice() {
         element->set_enabled(if_on);
     }
     (link_ == downlink_item ? model_.dl_df_flag : model_.ul_df_flag) = choice;
+    update_note();
 }
 
 void FrequencyOffsetFrame::apply_value(form::TextField& field) const {
@@ -70,6 +88,17 @@ void FrequencyOffsetFrame::apply_value(form::TextField& field) const {
         value = std::clamp(*number * factor, -limit, limit);
     }
     field.set_text(form::format_fixed(value, 2));
+}
+
+void FrequencyOffsetFrame::update_note() {
+    const int choice = option.selected();
+    if (choice == 1) {
+        note.set_text(phase_step_note(freqerr.number()));
+    } else if (choice == 2) {
+        note.set_text(phase_step_note(ifconv.number()));
+    } else {
+        note.set_text({});
+    }
 }
 
 void FrequencyOffsetFrame::revalidate() {

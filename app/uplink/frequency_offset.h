@@ -8,7 +8,18 @@
 #include "form/text_field.h"
 #include "settings/settings_model.h"
 
+#include <array>
+#include <string>
+
 namespace varnika {
+
+// The rate at which the waveform's frame repeats: 32768 chips at 1.2288 Mchip/s, 37.5 Hz. An offset that is
+// not a whole number of cycles per frame leaves the carrier's phase stepping where the frame repeats.
+inline constexpr double frame_repeat_hz = chip_rate_hz / frame_chips;
+
+// "not a multiple of 37.5 Hz: phase steps by 240 degrees where the frame repeats" for an offset of
+// `offset_hz`; empty for a whole number of cycles per frame.
+std::string phase_step_note(double offset_hz);
 
 class FrequencyOffsetFrame {
 public:
@@ -25,6 +36,9 @@ public:
     form::Label ifconv_caption;
     form::TextField ifconv; // UL_IFconv_Text with UL_IFconv_UpDown
     form::Label ifconv_unit;
+    // The phase-step note of the value the choice uses; empty when it uses none or the value is a whole
+    // number of cycles per frame. The waveform is made as set either way.
+    form::Label note;
 
     // Applies both value fields again, as on leaving them: their limit follows the sampling rate.
     void revalidate();
@@ -32,9 +46,11 @@ public:
 private:
     void apply_choice();
     void apply_value(form::TextField& field) const;
+    void update_note();
 
     SettingsModel& model_;
     int link_;
+    std::array<form::Connection, 2> note_watch_;
 };
 
 } // namespace varnika

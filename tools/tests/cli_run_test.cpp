@@ -261,6 +261,41 @@ TEST_F(Cli, SavedSettingsGiveTheWindowTheSamePage) {
     EXPECT_EQ(restarted.page(), Window(saved_by_window.path()).page());
 }
 
+TEST_F(Cli, NamesTheRowsItLeftOutAndWarnsOfAPhaseStepWithTheWindowsWaveform) {
+    // Saved by the window: forward link, a 25 Hz frequency error, SCH's second and third rows both on W4(2).
+    Window saved(settings.path());
+    saved.form.Link_Selection_Option.select(downlink_item);
+    FrequencyOffsetFrame& offset = saved.form.downlink_general.offset;
+    offset.option.select(1);
+    offset.freqerr.set_text("25");
+    offset.freqerr.commit();
+    DownlinkChannelPage& page = saved.form.downlink_channels;
+    page.DL_CH_Multi_Text(F_SCH).set_text("3");
+    page.DL_CH_Multi_Text(F_SCH).commit();
+    page.DL_CH_Stat_Command(F_SCH).press();
+    for (int k = 0; k < 3; ++k) {
+        page.instance(F_SCH, k).DL_CH_WNO_Text->set_text(k == 0 ? "1" : "2");
+        page.instance(F_SCH, k).DL_CH_WNO_Text->commit();
+    }
+    for (SettingsFile file : {SettingsFile::System, SettingsFile::Uplink, SettingsFile::Downlink}) {
+        ASSERT_TRUE(write_settings_file(saved.form, file));
+    }
+
+    const Outcome made =
+        cli({"make-floating", in_output("cli.dat"), "--settings-dir", settings.path().string()});
+    ASSERT_EQ(made.code, exit_ok) << made.err;
+    EXPECT_EQ(made.err,
+              "varnika-cli: warning: Frequency Error: not a multiple of 37.5 Hz: phase steps by 240 "
+              "degrees where the frame repeats\n"
+              "varnika-cli: Left out (Walsh-code clash): F-SCH 1, F-SCH 2\n");
+    // The waveform is the window's without the two rows left out; the note changes nothing in it.
+    page.DL_CH_Multi_Text(F_SCH).set_text("1");
+    page.DL_CH_Multi_Text(F_SCH).commit();
+    ASSERT_FALSE(page.instance(F_SCH, 0).marked());
+    EXPECT_EQ(file_text(output / "cli.dat"),
+              saved.make(saved.form.MakeFloatingFile_Button, output / "window.dat"));
+}
+
 TEST_F(Cli, ARefusedRatioEndsWithTheWindowsMessageAndWritesNothing) {
     write_text(output / "kept.awv", "old");
     const Outcome refused = cli({"make-awg", in_output("kept.awv"), "--ratio", "8", "--settings-dir",

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -161,6 +162,88 @@ private slots:
         QTest::mouseClick(find<QPushButton>("Adjust_Total_Power_Button_1"), Qt::LeftButton);
         QCOMPARE(find<QLineEdit>("DL_CH_POWER_Text_0")->text(), QString("-6.99"));
         QVERIFY(window_->findChild<QPushButton*>("Adjust_Total_Power_Button_0") != nullptr);
+    }
+
+    void conflict_column_is_headed_and_a_mark_names_its_clashes() {
+        QCOMPARE(find<QLabel>("DL_CH_Heading_Label_7")->text(), QString("Conflict"));
+        QTest::mouseClick(find<QPushButton>("DL_CH_Stat_Command_2"), Qt::LeftButton);
+        page().DL_CH_Multi_Text(F_PDCCH).set_text("2");
+        page().DL_CH_Stat_Command(F_PDCCH).press();
+        settle();
+        // PCH and both PDCCH rows stand on W64(1).
+        for (const auto& [name, tip] :
+             {std::pair{"DL_CH_WARN_Label_412", "Clashes with PCH 0, F-PDCCH 1"},
+              std::pair{"DL_CH_WARN_Label_2", "Clashes with F-PDCCH 0, F-PDCCH 1"}}) {
+            auto* mark = find<QLabel>(name);
+            QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), mark->mapToGlobal(QPoint(2, 2)));
+            QCoreApplication::sendEvent(mark, &hover);
+            QCOMPARE(mark->toolTip(), QString(tip));
+        }
+    }
+
+    void the_rows_can_be_worked_from_the_keyboard() {
+        page().DL_CH_Multi_Text(F_FCH).set_text("60");
+        page().DL_CH_Multi_Text(F_FCH).commit();
+        page().DL_CH_Stat_Command(F_FCH).press();
+        settle();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QWidget* viewport = list()->viewport();
+        // The slot of the row whose cell has the focus; the cell must show whole in the list.
+        auto focused_slot = [&]() -> int {
+            QWidget* cell = QApplication::focusWidget();
+            if (cell == nullptr || !viewport->isAncestorOf(cell)) {
+                return -1;
+            }
+            if (!viewport->rect().contains(QRect(cell->mapTo(viewport, QPoint(0, 0)), cell->size()))) {
+                return -2;
+            }
+            const int row = cell->objectName().section('_', -1).toInt();
+            for (int slot = 0; slot < page().slot_count(); ++slot) {
+                if (page().row_at_slot(slot) == row) {
+                    return slot;
+                }
+            }
+            return -3;
+        };
+        QLineEdit* pilot_power = find<QLineEdit>("DL_CH_POWER_Text_0");
+        pilot_power->setFocus(Qt::TabFocusReason);
+        QCOMPARE(focused_slot(), 0);
+        const int rows_on_screen = viewport->height() / ui::downlink_row_pitch_px;
+        QVERIFY(rows_on_screen < 30);
+
+        // Down the power column row by row, well past the first screen; the power stays the column.
+        for (int slot = 1; slot <= 30; ++slot) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::ControlModifier);
+            QCOMPARE(focused_slot(), slot);
+            QVERIFY(QApplication::focusWidget()->objectName().startsWith("DL_CH_POWER_Text_"));
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp);
+        QCOMPARE(focused_slot(), 30 - (rows_on_screen - 1));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+        QCOMPARE(focused_slot(), 30);
+        // Plain Up in a power field still steps its value.
+        const std::string before = page().row(page().row_at_slot(30)).DL_CH_POWER_Text.text();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QCOMPARE(focused_slot(), 30);
+        QVERIFY(page().row(page().row_at_slot(30)).DL_CH_POWER_Text.text() != before);
+
+        // Tab goes through the cells and on into the next rows, Shift+Tab back, the list following.
+        int slot = 30;
+        for (int k = 0; k < 40; ++k) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            const int now = focused_slot();
+            QVERIFY(now == slot || now == slot + 1);
+            slot = now;
+        }
+        QVERIFY(slot >= 40);
+        for (int k = 0; k < 40; ++k) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+            const int now = focused_slot();
+            QVERIFY(now == slot || now == slot - 1);
+            slot = now;
+        }
+        QCOMPARE(slot, 30);
     }
 };
 
