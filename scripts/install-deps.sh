@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth
     libsmbclient-dev samba
+    libfftw3-dev qt6-charts-dev
 )
 missing=()
 for p in "${packages[@]}"; do
