@@ -106,10 +106,17 @@ const std::map<std::string, ValueRule>& value_options() {
 // The checks that concern the command line as a whole.
 std::optional<std::string> whole_line_error(const Options& options) {
     if (options.command == Command::None && !options.save_settings) {
-        return "nothing to do: give make-awg FILE, make-floating FILE or --save-settings";
+        return "nothing to do: give make-awg FILE, make-floating FILE, analyze FILE or --save-settings";
     }
-    if (options.command == Command::None && options.reference_file) {
+    const bool making = options.command == Command::MakeAwg || options.command == Command::MakeFloating;
+    if (!making && options.reference_file) {
         return "--reference needs make-awg or make-floating";
+    }
+    if (!making && options.analyze) {
+        return "--analyze needs make-awg or make-floating";
+    }
+    if (options.json && !options.analyze && options.command != Command::Analyze) {
+        return "--json needs analyze or --analyze";
     }
     if (options.reference_file && std::filesystem::absolute(*options.reference_file).lexically_normal() ==
                                       std::filesystem::absolute(options.file).lexically_normal()) {
@@ -140,6 +147,10 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
             options.save_settings = true;
             continue;
         }
+        if (word == "--analyze" || word == "--json") {
+            (word == "--analyze" ? options.analyze : options.json) = true;
+            continue;
+        }
         if (word.starts_with("--")) {
             // "--ratio 20" or "--ratio=20".
             const std::size_t equals = word.find('=');
@@ -167,7 +178,7 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         if (options.command != Command::None) {
             return refuse("unexpected argument '" + word + "'");
         }
-        if (word != "make-awg" && word != "make-floating") {
+        if (word != "make-awg" && word != "make-floating" && word != "analyze") {
             return refuse("unknown command '" + word + "'");
         }
         // "make-awg --ratio 20" lacks the file name; a file whose name starts so is "./--name".
@@ -175,7 +186,9 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
             (arguments[k + 1].starts_with("-") && arguments[k + 1].size() > 1)) {
             return refuse(word + " needs a file name");
         }
-        options.command = word == "make-awg" ? Command::MakeAwg : Command::MakeFloating;
+        options.command = word == "make-awg"        ? Command::MakeAwg
+                          : word == "make-floating" ? Command::MakeFloating
+                                                    : Command::Analyze;
         options.file = arguments[++k];
     }
     if (auto error = whole_line_error(options)) {
@@ -191,6 +204,7 @@ std::string help_text() {
     }
     return "Usage: varnika-cli make-awg FILE [options]\n"
            "       varnika-cli make-floating FILE [options]\n"
+           "       varnika-cli analyze FILE [options]\n"
            "       varnika-cli --save-settings [options]\n"
            "\n"
            "Makes a cdma2000 1xEV-DV test waveform without a display. The program starts up as the Varnika\n"
@@ -199,6 +213,10 @@ std::string help_text() {
            "window's own controls, and runs \"Make AWG File\" (make-awg) or \"Make Floating File\"\n"
            "(make-floating) into FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR\n"
            "dialog shows them.\n"
+           "\n"
+           "analyze checks a waveform file against the settings: CCDF and PAPR, occupied bandwidth and\n"
+           "adjacent channel power ratios, forward-link code-domain power against the set powers, and rho\n"
+           "and EVM against the ideal waveform the settings make (the same options choose them).\n"
            "\n"
            "Options:\n"
            "  --settings-dir DIR     read the settings files from DIR (and save them there) instead of\n"
@@ -216,6 +234,8 @@ std::string help_text() {
            "  --save-settings        write the three settings files as \"Save and Quit\" does, after the "
            "run\n"
            "                         has succeeded\n"
+           "  --analyze              after make-awg or make-floating, check the file as analyze does\n"
+           "  --json                 with analyze or --analyze: the check's numbers as one JSON object\n"
            "  -h, --help             show this text\n"
            "\n"
            "The choices are made in this order: link, radio configuration, test model, ratio, I/Q inverse;\n"
@@ -232,6 +252,7 @@ std::string help_text() {
            "  3  the AWG run refuses the sampling rate (ratio 4 or 8)\n"
            "  4  a waveform, reference or settings file could not be written\n"
            "  5  libkestra.so or libwavesave.so, or one of their exports, is missing\n"
+           "  6  the file to check cannot be read or measured\n"
            "\n"
            "Example: Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
            "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n";

@@ -18,14 +18,17 @@ enum ExitCode : int {
     exit_ratio_refused = 3,   // the AWG run refuses the sampling rate
     exit_not_written = 4,     // a waveform, reference or settings file could not be written
     exit_library_missing = 5, // libkestra.so or libwavesave.so, or one of their exports, is missing
+    exit_check_failed = 6,    // the file to check cannot be read or measured
 };
 
-enum class Command { None, MakeAwg, MakeFloating };
+enum class Command { None, MakeAwg, MakeFloating, Analyze };
 
 struct Options {
     bool help = false;
     Command command = Command::None;
-    std::string file; // the waveform file of make-awg / make-floating
+    std::string file; // the waveform file of make-awg / make-floating / analyze
+    bool analyze = false; // the signal check of the file, after make-awg / make-floating
+    bool json = false;    // the signal check's numbers as one JSON object
     std::optional<std::filesystem::path> settings_dir;
     std::optional<std::string> reference_file;
     std::optional<int> link;          // item of Link_Selection_Option: 0 uplink, 1 downlink

@@ -1,5 +1,7 @@
 #include "cli_session.h"
 
+#include "cli_check.h"
+
 #include "run/file_naming.h"
 #include "settings/exit_flow.h"
 #include "settings/start_up.h"
@@ -8,6 +10,7 @@
 #include <wavesave/wavesave.h>
 
 #include <optional>
+#include <sstream>
 #include <string_view>
 
 namespace varnika::cli {
@@ -174,7 +177,13 @@ int run_cli(std::span<const std::string> arguments, const fs::path& program_fold
         }
         Session session(program_folder, settings_folder, errors);
         session.choose(options);
-        int code = options.command == Command::None ? exit_ok : session.make(options, out);
+        // With --json the standard output is the JSON object alone.
+        std::ostringstream made_lines;
+        const bool making = options.command == Command::MakeAwg || options.command == Command::MakeFloating;
+        int code = making ? session.make(options, options.json ? made_lines : out) : exit_ok;
+        if (code == exit_ok && (options.command == Command::Analyze || options.analyze)) {
+            code = check_file(session, options, out, errors);
+        }
         if (code == exit_ok && options.save_settings) {
             code = session.save_settings();
         }
