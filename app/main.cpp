@@ -1,4 +1,5 @@
 // Varnika: the cdma2000 1xEV-DV waveform generator's window.
+#include "check/signal_check.h"
 #include "run/generation_run.h"
 #include "run/library_binding.h"
 #include "run/tester_share.h"
@@ -8,6 +9,7 @@
 #include "ui/papr_dialog.h"
 #include "ui/qt_platform.h"
 #include "ui/run_desktop.h"
+#include "ui/signal_check_window.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -24,7 +26,9 @@ int main(int argc, char* argv[]) {
     varnika::ProgramLibraries libraries(folder);
     varnika::TesterShare tester_share;
     varnika::ui::QtGenerationDesktop desktop;
-    varnika::GenerationRun run(form, desktop, libraries, tester_share, folder);
+    // The signal check learns the file each run makes from the save dialog's answer.
+    varnika::MadeFileWatch made_file(form, desktop);
+    varnika::GenerationRun run(form, made_file, libraries, tester_share, folder);
     // The settings files live beside the program: start-up reads them, "Save and Quit" writes them.
     form.settings_folder = folder;
     varnika::start_up(form);
@@ -33,6 +37,7 @@ int main(int argc, char* argv[]) {
     platform.set_main_window(&window);
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);
+    varnika::ui::SignalCheckLauncher signal_check(&window, form, libraries, made_file);
     window.show();
     return QApplication::exec();
 }

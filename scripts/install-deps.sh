@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth
     libsmbclient-dev samba
-    libfftw3-dev qt6-charts-dev
+    libfftw3-dev qt6-charts-dev libqt6opengl6-dev
 )
 missing=()
 for p in "${packages[@]}"; do
