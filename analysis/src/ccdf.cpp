@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
 
 namespace varnika::analysis {
 
@@ -36,22 +37,38 @@ CcdfResult measure_ccdf(std::span<const Complex> samples) {
         const auto passed = std::lower_bound(thresholds.begin(), thresholds.end(), p) - thresholds.begin();
         ++above_count[static_cast<std::size_t>(passed)];
     }
+    std::array<std::size_t, ccdf_points> exceeding{};
     std::size_t running = 0;
     for (int k = ccdf_points - 1; k >= 0; --k) {
         running += above_count[static_cast<std::size_t>(k) + 1];
-        result.curve[k] = static_cast<double>(running) / static_cast<double>(samples.size());
+        exceeding[static_cast<std::size_t>(k)] = running;
+        result.curve[static_cast<std::size_t>(k)] = static_cast<double>(running) / static_cast<double>(samples.size());
     }
 
-    // The level exceeded by a fraction q: the power of rank floor(q * n) from the top. Each smaller
-    // fraction is looked for among the samples above the previous level only.
-    auto top = powers.begin();
+    // The level exceeded by a fraction q: the power of rank floor(q * n) from the top. It lies among the
+    // samples above the highest curve threshold that at least that many samples exceed, so only those are
+    // ranked (all of them when even the mean is exceeded by fewer).
     for (std::size_t k = 0; k < ccdf_percents.size(); ++k) {
-        const auto rank = static_cast<std::ptrdiff_t>(
-            std::floor(ccdf_percents[k] / 100.0 * static_cast<double>(samples.size())));
-        const auto nth = powers.begin() + std::min<std::ptrdiff_t>(rank, static_cast<std::ptrdiff_t>(powers.size()) - 1);
-        std::nth_element(powers.begin(), nth, k == 0 ? powers.end() : top + 1, std::greater<>());
+        const auto rank = std::min(static_cast<std::size_t>(std::floor(ccdf_percents[k] / 100.0 * static_cast<double>(samples.size()))),
+                                   samples.size() - 1);
+        double above = 0.0;
+        bool bounded = false;
+        for (int t = ccdf_points - 1; t >= 0; --t) {
+            if (exceeding[static_cast<std::size_t>(t)] > rank) {
+                above = thresholds[static_cast<std::size_t>(t)];
+                bounded = true;
+                break;
+            }
+        }
+        std::vector<double> candidates;
+        if (bounded) {
+            std::copy_if(powers.begin(), powers.end(), std::back_inserter(candidates), [above](double p) { return p > above; });
+        } else {
+            candidates = powers;
+        }
+        const auto nth = candidates.begin() + static_cast<std::ptrdiff_t>(rank);
+        std::nth_element(candidates.begin(), nth, candidates.end(), std::greater<>());
         result.levels_db[k] = power_db(*nth / mean);
-        top = nth;
     }
     return result;
 }

@@ -1,4 +1,4 @@
-#include "analysis/signal_check.h"
+#include "code_domain.h"
 
 #include <algorithm>
 #include <bit>
@@ -14,43 +14,6 @@ namespace {
 // I and Q exchanged: z -> j conj(z).
 Complex swapped(Complex z) {
     return {z.imag(), z.real()};
-}
-
-// The samples brought back to the chip streams' own baseband: the frequency offset or IF conversion taken
-// away, then I and Q exchanged back. A real IF signal keeps its upper image only (twice its samples,
-// mixed down); the image left at twice the IF is cut off in the spectrum.
-std::vector<Complex> baseband_bins(std::span<const Complex> samples, const Reference& reference,
-                                   double sample_rate_hz) {
-    std::vector<Complex> x(samples.begin(), samples.end());
-    const bool mixed = reference.offset_mode == 1 || reference.offset_mode == 2;
-    if (mixed) {
-        const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
-        const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
-        for (std::size_t n = 0; n < x.size(); ++n) {
-            const double theta = step * static_cast<double>(n);
-            x[n] *= gain * Complex(std::cos(theta), std::sin(theta));
-        }
-    }
-    forward_dft(x);
-    const auto count = static_cast<std::ptrdiff_t>(x.size());
-    if (reference.offset_mode == 2) {
-        const double cut_hz = std::abs(reference.offset_hz);
-        for (std::ptrdiff_t k = 0; k < count; ++k) {
-            const auto b = k < count - count / 2 ? k : k - count;
-            if (std::abs(static_cast<double>(b)) * sample_rate_hz / static_cast<double>(count) >= cut_hz) {
-                x[static_cast<std::size_t>(k)] = 0.0;
-            }
-        }
-    }
-    if (reference.iq_inverse) {
-        // DFT of j conj(z[n]) is j conj(Z[-k]).
-        std::vector<Complex> y(x.size());
-        for (std::ptrdiff_t k = 0; k < count; ++k) {
-            y[static_cast<std::size_t>(k)] = Complex(0.0, 1.0) * std::conj(x[static_cast<std::size_t>((count - k) % count)]);
-        }
-        x.swap(y);
-    }
-    return x;
 }
 
 // In-place fast Walsh-Hadamard transform of a block whose length is a power of two; output k is the
@@ -98,25 +61,78 @@ bool usable_code(const CodeChannel& channel) {
 
 } // namespace
 
+// The samples brought back to the chip streams' own baseband: the frequency offset or IF conversion taken
+// away, then I and Q exchanged back. A real IF signal keeps its upper image only (twice its samples,
+// mixed down); the image left at twice the IF is cut off in the spectrum. Without an offset the samples'
+// own line spectrum serves, when the caller has it already.
+std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<const Complex> samples_dft,
+                                   const Reference& reference, double sample_rate_hz) {
+    std::vector<Complex> x;
+    const bool mixed = reference.offset_mode == 1 || reference.offset_mode == 2;
+    if (!mixed && !samples_dft.empty()) {
+        x.assign(samples_dft.begin(), samples_dft.end());
+    } else {
+        x.assign(samples.begin(), samples.end());
+        if (mixed) {
+            const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
+            const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
+            for (std::size_t n = 0; n < x.size(); ++n) {
+                const double theta = step * static_cast<double>(n);
+                x[n] *= gain * Complex(std::cos(theta), std::sin(theta));
+            }
+        }
+        forward_dft(x);
+    }
+    const auto count = static_cast<std::ptrdiff_t>(x.size());
+    if (reference.offset_mode == 2) {
+        const double cut_hz = std::abs(reference.offset_hz);
+        for (std::ptrdiff_t k = 0; k < count; ++k) {
+            const auto b = k < count - count / 2 ? k : k - count;
+            if (std::abs(static_cast<double>(b)) * sample_rate_hz / static_cast<double>(count) >= cut_hz) {
+                x[static_cast<std::size_t>(k)] = 0.0;
+            }
+        }
+    }
+    if (reference.iq_inverse) {
+        // The DFT of j conj(z[n]) is j conj(Z[-k]): pairs k and -k exchange.
+        for (std::ptrdiff_t k = 0; k <= count / 2; ++k) {
+            const auto a = static_cast<std::size_t>(k);
+            const auto b = static_cast<std::size_t>((count - k) % count);
+            const Complex xa = x[a];
+            const Complex xb = x[b];
+            x[a] = Complex(0.0, 1.0) * std::conj(xb);
+            x[b] = Complex(0.0, 1.0) * std::conj(xa);
+        }
+    }
+    return x;
+}
+
 // The file's chips are recovered by projecting its line spectrum onto the ideal waveform's, one chip-rate
 // frequency at a time. The waveform is the chip frame filtered: at bin k it is H(k) C(k mod N), the aliases
 // of chip bin m sharing the chips' C(m). For each m the file's aliases are fitted to the ideal's in the
 // least-squares sense and the fit scales the ideal chips' C(m); this undoes the transmit filter exactly
 // wherever it passes anything, without knowing it, and is blind to which data the ideal carries.
 CodeDomainResult measure_code_domain(std::span<const Complex> samples, const Reference& reference,
-                                     double sample_rate_hz) {
-    CodeDomainResult result;
-    const std::size_t count = samples.size();
-    if (reference.chips.size() != frame_chips || reference.pn.size() != frame_chips ||
-        reference.waveform.size() != count || count % frame_chips != 0 || count == 0) {
+                                     double sample_rate_hz, std::span<const Complex> samples_dft) {
+    if (reference.waveform.size() != samples.size()) {
         throw std::invalid_argument("the reference does not match the file's frame");
     }
-    auto ideal_future = std::async(std::launch::async, [&] {
-        return baseband_bins(reference.waveform, reference, sample_rate_hz);
+    // Both transforms at once, one per core.
+    auto ideal_bins = std::async(std::launch::async, [&] {
+        return baseband_bins(reference.waveform, {}, reference, sample_rate_hz);
     });
-    const std::vector<Complex> file_bins = baseband_bins(samples, reference, sample_rate_hz);
-    const std::vector<Complex> ideal_bins = ideal_future.get();
+    const std::vector<Complex> file_bins = baseband_bins(samples, samples_dft, reference, sample_rate_hz);
+    return code_domain_from_bins(file_bins, ideal_bins.get(), reference);
+}
 
+CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins, std::span<const Complex> ideal_bins,
+                                       const Reference& reference) {
+    CodeDomainResult result;
+    const std::size_t count = file_bins.size();
+    if (reference.chips.size() != frame_chips || reference.pn.size() != frame_chips ||
+        ideal_bins.size() != count || count % frame_chips != 0 || count == 0) {
+        throw std::invalid_argument("the reference does not match the file's frame");
+    }
     std::vector<Complex> chips(reference.chips.begin(), reference.chips.end());
     if (reference.iq_inverse) {
         std::transform(chips.begin(), chips.end(), chips.begin(), swapped);

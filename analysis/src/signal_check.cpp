@@ -1,5 +1,7 @@
 #include "analysis/signal_check.h"
 
+#include "code_domain.h"
+
 #include <future>
 #include <stdexcept>
 
@@ -16,28 +18,41 @@ Result analyse(const Waveform& waveform, const Reference* reference, double carr
     result.sample_rate_hz = waveform.sample_rate_hz;
     result.sample_count = waveform.samples.size();
     report(0);
-    // The line spectrum on the second core while the first sorts out the CCDF.
+    const bool comparable = reference != nullptr && reference->waveform.size() == waveform.samples.size();
+    if (reference != nullptr && !comparable) {
+        result.reference_problem = "the file holds " + std::to_string(waveform.samples.size()) +
+                                   " samples, the settings make " + std::to_string(reference->waveform.size());
+    }
+    const bool code_domain = comparable && !reference->chips.empty();
+    // The two large transforms, the file's and the ideal waveform's, run beside the CCDF.
+    std::vector<Complex> bins;
     auto spectrum = std::async(std::launch::async, [&] {
-        std::vector<Complex> bins(waveform.samples.begin(), waveform.samples.end());
+        bins.assign(waveform.samples.begin(), waveform.samples.end());
         forward_dft(bins);
         return measure_spectrum(bins, waveform.sample_rate_hz, carrier_hz, real_signal);
     });
+    std::future<std::vector<Complex>> ideal_bins;
+    if (code_domain) {
+        ideal_bins = std::async(std::launch::async, [&] {
+            return baseband_bins(reference->waveform, {}, *reference, waveform.sample_rate_hz);
+        });
+    }
     result.ccdf = measure_ccdf(waveform.samples);
-    report(20);
+    if (comparable) {
+        result.quality = measure_quality(waveform.samples, reference->waveform);
+    }
+    report(30);
     result.spectrum = spectrum.get();
-    report(45);
-
-    if (reference != nullptr) {
-        if (reference->waveform.size() != waveform.samples.size()) {
-            result.reference_problem = "the file holds " + std::to_string(waveform.samples.size()) +
-                                       " samples, the settings make " + std::to_string(reference->waveform.size());
-        } else {
-            result.quality = measure_quality(waveform.samples, reference->waveform);
-            report(55);
-            if (!reference->chips.empty()) {
-                result.code_domain = measure_code_domain(waveform.samples, *reference, waveform.sample_rate_hz);
-            }
+    report(60);
+    if (code_domain) {
+        // Without an offset or exchanged I and Q the file's own line spectrum is already at baseband.
+        const bool at_baseband =
+            reference->offset_mode != 1 && reference->offset_mode != 2 && !reference->iq_inverse;
+        std::vector<Complex> file_bins;
+        if (!at_baseband) {
+            file_bins = baseband_bins(waveform.samples, bins, *reference, waveform.sample_rate_hz);
         }
+        result.code_domain = code_domain_from_bins(at_baseband ? bins : file_bins, ideal_bins.get(), *reference);
     }
     report(100);
     return result;

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <string_view>
 
 namespace varnika::analysis {
@@ -16,16 +15,14 @@ constexpr std::uint32_t awg_word_mask = 0x3fff; // 14 bits; the bits above are n
 
 std::optional<std::string> read_all(const std::filesystem::path& file, std::string& bytes) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return "the file " + file.string() + " cannot be opened";
-    }
     std::error_code error;
     const auto size = std::filesystem::file_size(file, error);
-    if (!error) {
-        bytes.reserve(size);
+    if (!in || error) {
+        return "the file " + file.string() + " cannot be opened";
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    bytes.resize(size);
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    if (in.gcount() != static_cast<std::streamsize>(size)) {
         return "the file " + file.string() + " cannot be read";
     }
     return std::nullopt;

@@ -121,9 +121,10 @@ CcdfResult measure_ccdf(std::span<const Complex> samples);
 SpectrumResult measure_spectrum(std::span<const Complex> bins, double sample_rate_hz, double carrier_hz,
                                 bool real_signal);
 QualityResult measure_quality(std::span<const Complex> samples, std::span<const Complex> ideal);
-// Code-domain power of `samples` against `reference` (a forward-link reference of the same length).
+// Code-domain power of `samples` against `reference` (a forward-link reference of the same length);
+// `samples_dft`, when given, is the samples' DFT already made.
 CodeDomainResult measure_code_domain(std::span<const Complex> samples, const Reference& reference,
-                                     double sample_rate_hz);
+                                     double sample_rate_hz, std::span<const Complex> samples_dft = {});
 
 // In-place DFT of any length (FFTW), unnormalised.
 void forward_dft(std::span<Complex> data);
