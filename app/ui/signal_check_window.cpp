@@ -36,8 +36,13 @@ namespace {
 
 // The lowest probability the CCDF plot shows.
 constexpr double ccdf_floor = 1e-6;
-// The code-domain bars stand on this level, in dB relative to the total.
-constexpr double bar_floor_db = -60.0;
+// The code-domain bars stand on -60 dB relative to the total, or lower to show a lower noise floor.
+double bar_floor_db(const analysis::Result& result) {
+    const double floor = result.code_domain && result.code_domain->noise_floor_db
+                             ? 20.0 * std::floor((*result.code_domain->noise_floor_db - 10.0) / 20.0)
+                             : -60.0;
+    return std::clamp(floor, -120.0, -60.0);
+}
 
 QChartView* chart_view(const QString& name, QWidget* parent) {
     auto* view = new QChartView(new QChart, parent);
@@ -118,7 +123,10 @@ void show_spectrum(QChartView* view, const analysis::SpectrumResult& spectrum) {
     x->setLabelFormat("%.1f");
     auto* y = new QValueAxis;
     y->setTitleText("dB");
-    y->setRange(std::max(-120.0, 10.0 * std::floor(lowest / 10.0)), 0.0);
+    y->setRange(std::max(-140.0, 10.0 * std::floor(lowest / 10.0)), 0.0);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0.0);
+    y->setTickInterval(y->min() < -80.0 ? 20.0 : 10.0);
     y->setLabelFormat("%.0f");
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -127,11 +135,13 @@ void show_spectrum(QChartView* view, const analysis::SpectrumResult& spectrum) {
 
 void show_code_domain(QChartView* view, const analysis::Result& result) {
     QChart* chart = fresh_chart(view, "Code-domain power");
+    const double floor_db = bar_floor_db(result);
     auto* x = new QBarCategoryAxis;
+    x->setLabelsAngle(-90);
     auto* y = new QCategoryAxis;
-    y->setRange(0.0, -bar_floor_db);
-    for (int db = static_cast<int>(bar_floor_db); db <= 0; db += 10) {
-        y->append(QString::number(db), db - bar_floor_db);
+    y->setRange(0.0, -floor_db);
+    for (int db = static_cast<int>(floor_db); db <= 0; db += floor_db < -60.0 ? 20 : 10) {
+        y->append(QString::number(db), db - floor_db);
     }
     y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     y->setTitleText("dB relative to the total");
@@ -151,9 +161,9 @@ void show_code_domain(QChartView* view, const analysis::Result& result) {
     const auto& channels = result.code_domain->channels;
     for (std::size_t k = 0; k < channels.size(); ++k) {
         const analysis::CodeChannel& c = channels[k].channel;
-        categories << qt_text(c.type) + QString("\nW%1(%2)").arg(c.walsh_length).arg(c.walsh_number);
-        *measured << std::max(0.0, channels[k].measured_db - bar_floor_db);
-        set->append(static_cast<double>(k), std::max(0.0, c.set_db - bar_floor_db));
+        categories << qt_text(c.type) + QString(" W%1(%2)").arg(c.walsh_length).arg(c.walsh_number);
+        *measured << std::max(0.0, channels[k].measured_db - floor_db);
+        set->append(static_cast<double>(k), std::max(0.0, c.set_db - floor_db));
     }
     x->append(categories);
     auto* bars = new QBarSeries;
@@ -164,7 +174,7 @@ void show_code_domain(QChartView* view, const analysis::Result& result) {
         auto* floor = new QLineSeries;
         floor->setName("Noise floor (largest inactive code)");
         floor->setPen(QPen(QColor(0x40, 0x90, 0x40), 1.5, Qt::DashLine));
-        const double level = std::max(0.0, *result.code_domain->noise_floor_db - bar_floor_db);
+        const double level = std::max(0.0, *result.code_domain->noise_floor_db - floor_db);
         floor->append(-0.5, level);
         floor->append(static_cast<double>(channels.size()) - 0.5, level);
         attach(chart, floor, x, y);
