@@ -229,8 +229,27 @@ std::string json_string(const std::string& text) {
 
 } // namespace
 
+std::optional<bool> matches_settings(const analysis::Result& result) {
+    constexpr double least_rho = 0.9999;
+    constexpr double channel_tolerance_db = 0.5;
+    if (!result.quality) {
+        return std::nullopt;
+    }
+    bool channels_match = true;
+    if (result.code_domain) {
+        for (const analysis::CodePower& code : result.code_domain->channels) {
+            channels_match = channels_match && std::abs(code.measured_db - code.channel.set_db) <= channel_tolerance_db;
+        }
+    }
+    return result.quality->rho >= least_rho && channels_match;
+}
+
 std::string signal_check_text(const analysis::Result& result) {
     std::string text;
+    if (const std::optional<bool> matches = matches_settings(result)) {
+        text += *matches ? "Verdict: the file is the waveform the settings make\n"
+                         : "Verdict: the file differs from the waveform the settings make\n";
+    }
     text += "Samples: " + std::to_string(result.sample_count) + " at " + fixed(result.sample_rate_hz / 1e6, 4) + " MHz\n";
     text += "PAPR: " + fixed(result.ccdf.papr_db, 2) + " dB\n";
     for (std::size_t k = 0; k < ccdf_keys.size(); ++k) {

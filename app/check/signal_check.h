@@ -50,6 +50,11 @@ struct SignalCheckOutcome {
 SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const SignalCheckSetup& setup,
                                     const analysis::Progress& progress = {});
 
+// Whether the file is the one the settings make: rho of at least 0.9999 (EVM up to 1 %; a sound file's
+// 14-bit words leave a few hundredths of a percent) and every channel within 0.5 dB of its set power.
+// Nothing when the file could not be compared with the ideal waveform.
+std::optional<bool> matches_settings(const analysis::Result& result);
+
 // The numbers, one per line, as the window copies them and varnika-cli prints them.
 std::string signal_check_text(const analysis::Result& result);
 // One JSON object with the keys papr_db, ccdf, occupied_bw_hz, aclr_db, rho, evm_percent, code_domain,

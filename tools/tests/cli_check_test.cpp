@@ -110,6 +110,40 @@ TEST_F(CliCheck, EveryTestModelAtRatio20MeetsItsSetPowersWithAHighRhoAndALowNois
     }
 }
 
+// Replaces the line beginning with `key` in a settings file.
+void set_line(const fs::path& file, const std::string& key, const std::string& line) {
+    std::string text = file_text(file);
+    const std::size_t at = text.find("\n" + key);
+    ASSERT_NE(at, std::string::npos) << key;
+    text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+TEST_F(CliCheck, AnIfConvertedFileWithExchangedIqAndAFrequencyErrorAreMeasuredAtTheirBaseband) {
+    ASSERT_EQ(cli({"--settings-dir", settings.path().string(), "--link", "downlink", "--test-model", "9", "--ratio",
+                   "20", "--save-settings"})
+                  .code,
+              exit_ok);
+    const fs::path downlink = settings / "downlink_def.ini";
+    for (const auto& [mode, offset] : {std::pair{"dl_df_flag:2", "DL_IFconv:5000000.00"}, {"dl_df_flag:1", "DL_Freqerr:1234.50"}}) {
+        SCOPED_TRACE(offset);
+        set_line(downlink, "dl_df_flag:", mode);
+        set_line(downlink, std::string(offset).substr(0, 10), offset);
+        set_line(downlink, "IQswap:", "IQswap:1");
+        const Outcome made = cli({"make-awg", in_output("offset.awv"), "--settings-dir", settings.path().string(),
+                                  "--analyze", "--json"});
+        ASSERT_EQ(made.code, exit_ok) << made.err;
+        for (const Channel& channel : json_channels(made.out)) {
+            EXPECT_NEAR(channel.measured_db, channel.set_db, 0.1) << channel.type;
+        }
+        EXPECT_EQ(json_channels(made.out).size(), 6u);
+        EXPECT_GE(json_number(made.out, "rho"), 0.99);
+        EXPECT_LT(json_number(made.out, "noise_floor_db"), -40.0);
+        // Around the IF the adjacent channels hold what they hold around the carrier.
+        EXPECT_NEAR(json_number(made.out, "+1.25MHz"), -23.2, 0.5);
+    }
+}
+
 TEST_F(CliCheck, DamagedFilesAreCaught) {
     const std::vector<std::string> settings_words{"--settings-dir", settings.path().string()};
     auto words = [&](std::vector<std::string> w) {
@@ -154,6 +188,18 @@ TEST_F(CliCheck, DamagedFilesAreCaught) {
             data[at + 1] = static_cast<char>(data[at + 1] ^ 0x20);
         }
     })));
+    // Every bit of one word in a thousand inverted: rho stays above 0.99 (the error is 0.4 % of the
+    // power), but the verdict, with its EVM of 1 %, tells the file from a sound one.
+    const std::string inverted = write_damaged("inverted.awv", [](std::string& data) {
+        for (std::size_t at = 0; at + 4 <= data.size(); at += 4000) {
+            data[at] = static_cast<char>(~data[at]);
+            data[at + 1] = static_cast<char>(data[at + 1] ^ 0x3f);
+        }
+    });
+    EXPECT_NE(cli(words({"analyze", inverted})).out.find("Verdict: the file differs"), std::string::npos);
+    EXPECT_NE(cli(words({"analyze", in_output("good.awv")})).out.find("Verdict: the file is the waveform"),
+              std::string::npos);
+
     // The F-FCH's power changed by 3 dB in the settings after the run.
     const fs::path downlink = settings / "downlink_def.ini";
     std::string text = file_text(downlink);

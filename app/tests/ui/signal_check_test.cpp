@@ -133,6 +133,7 @@ private slots:
         QCOMPARE(static_cast<QXYSeries*>(codes->series().at(1))->count(), 6);
 
         const QString numbers = find<QPlainTextEdit>(shown, "SignalCheck_Numbers")->toPlainText();
+        QVERIFY(numbers.contains("Verdict: the file is the waveform the settings make"));
         QVERIFY(numbers.contains("rho: 1.000000"));
         QVERIFY(numbers.contains("F-PDCH row 805 W32(2): set -2.60, measured -2.60"));
         QVERIFY(numbers.contains("Noise floor: -"));
