@@ -12,8 +12,8 @@ int check_file(Session& session, const Options& options, std::ostream& out, std:
         return exit_check_failed;
     }
     if (!outcome.result->reference_problem.empty()) {
-        errors << "varnika-cli: rho, EVM and code-domain power not measured: " << outcome.result->reference_problem
-               << '\n';
+        errors << "varnika-cli: rho, EVM and code-domain power not measured: "
+               << outcome.result->reference_problem << '\n';
     }
     out << (options.json ? signal_check_json(*outcome.result) + "\n" : signal_check_text(*outcome.result));
     return exit_ok;

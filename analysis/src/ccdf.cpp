@@ -42,14 +42,16 @@ CcdfResult measure_ccdf(std::span<const Complex> samples) {
     for (int k = ccdf_points - 1; k >= 0; --k) {
         running += above_count[static_cast<std::size_t>(k) + 1];
         exceeding[static_cast<std::size_t>(k)] = running;
-        result.curve[static_cast<std::size_t>(k)] = static_cast<double>(running) / static_cast<double>(samples.size());
+        result.curve[static_cast<std::size_t>(k)] =
+            static_cast<double>(running) / static_cast<double>(samples.size());
     }
 
     // The level exceeded by a fraction q: the power of rank floor(q * n) from the top. It lies among the
     // samples above the highest curve threshold that at least that many samples exceed, so only those are
     // ranked (all of them when even the mean is exceeded by fewer).
     for (std::size_t k = 0; k < ccdf_percents.size(); ++k) {
-        const auto rank = std::min(static_cast<std::size_t>(std::floor(ccdf_percents[k] / 100.0 * static_cast<double>(samples.size()))),
+        const auto rank = std::min(static_cast<std::size_t>(std::floor(ccdf_percents[k] / 100.0 *
+                                                                       static_cast<double>(samples.size()))),
                                    samples.size() - 1);
         double above = 0.0;
         bool bounded = false;
@@ -62,7 +64,8 @@ CcdfResult measure_ccdf(std::span<const Complex> samples) {
         }
         std::vector<double> candidates;
         if (bounded) {
-            std::copy_if(powers.begin(), powers.end(), std::back_inserter(candidates), [above](double p) { return p > above; });
+            std::copy_if(powers.begin(), powers.end(), std::back_inserter(candidates),
+                         [above](double p) { return p > above; });
         } else {
             candidates = powers;
         }

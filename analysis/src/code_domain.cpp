@@ -55,8 +55,9 @@ bool covers(const CodeChannel& channel, int code) {
 }
 
 bool usable_code(const CodeChannel& channel) {
-    return channel.walsh_length >= 1 && channel.walsh_length <= 256 && std::has_single_bit(static_cast<unsigned>(channel.walsh_length)) &&
-           channel.walsh_number >= 0 && channel.walsh_number < channel.walsh_length;
+    return channel.walsh_length >= 1 && channel.walsh_length <= 256 &&
+           std::has_single_bit(static_cast<unsigned>(channel.walsh_length)) && channel.walsh_number >= 0 &&
+           channel.walsh_number < channel.walsh_length;
 }
 
 } // namespace
@@ -118,15 +119,14 @@ CodeDomainResult measure_code_domain(std::span<const Complex> samples, const Ref
         throw std::invalid_argument("the reference does not match the file's frame");
     }
     // Both transforms at once, one per core.
-    auto ideal_bins = std::async(std::launch::async, [&] {
-        return baseband_bins(reference.waveform, {}, reference, sample_rate_hz);
-    });
+    auto ideal_bins = std::async(
+        std::launch::async, [&] { return baseband_bins(reference.waveform, {}, reference, sample_rate_hz); });
     const std::vector<Complex> file_bins = baseband_bins(samples, samples_dft, reference, sample_rate_hz);
     return code_domain_from_bins(file_bins, ideal_bins.get(), reference);
 }
 
-CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins, std::span<const Complex> ideal_bins,
-                                       const Reference& reference) {
+CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins,
+                                       std::span<const Complex> ideal_bins, const Reference& reference) {
     CodeDomainResult result;
     const std::size_t count = file_bins.size();
     if (reference.chips.size() != frame_chips || reference.pn.size() != frame_chips ||
@@ -152,7 +152,8 @@ CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins, std::
             fit += std::conj(ideal_bins[k]) * file_bins[k];
             ideal_energy += std::norm(ideal_bins[k]);
         }
-        chips[m] = ideal_energy > 0.0 && std::norm(chips[m]) > negligible ? chips[m] * fit / ideal_energy : Complex{};
+        chips[m] = ideal_energy > 0.0 && std::norm(chips[m]) > negligible ? chips[m] * fit / ideal_energy
+                                                                          : Complex{};
     }
     inverse_dft(chips);
 
@@ -173,7 +174,8 @@ CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins, std::
     for (const CodeChannel& channel : reference.channels) {
         CodePower power{channel, -300.0};
         if (usable_code(channel)) {
-            power.measured_db = power_db(code_power(despread, channel.walsh_length, channel.walsh_number) / total);
+            power.measured_db =
+                power_db(code_power(despread, channel.walsh_length, channel.walsh_number) / total);
         }
         result.channels.push_back(power);
     }
@@ -185,7 +187,8 @@ CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins, std::
         std::copy_n(despread.begin() + static_cast<std::ptrdiff_t>(s * length), length, block.begin());
         walsh_hadamard(block);
         for (int k = 0; k < length; ++k) {
-            sums[static_cast<std::size_t>(k)] += std::norm(block[static_cast<std::size_t>(k)]) / (double{length} * length);
+            sums[static_cast<std::size_t>(k)] +=
+                std::norm(block[static_cast<std::size_t>(k)]) / (double{length} * length);
         }
     }
     for (int k = 0; k < length; ++k) {

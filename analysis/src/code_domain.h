@@ -13,7 +13,7 @@ std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<c
                                    const Reference& reference, double sample_rate_hz);
 
 // Code-domain power from the baseband line spectra of the file and of the ideal waveform.
-CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins, std::span<const Complex> ideal_bins,
-                                       const Reference& reference);
+CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins,
+                                       std::span<const Complex> ideal_bins, const Reference& reference);
 
 } // namespace varnika::analysis

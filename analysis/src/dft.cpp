@@ -28,7 +28,8 @@ void transform(std::span<Complex> data, int sign) {
         plan = fftw_plan_dft_1d(static_cast<int>(data.size()), buffer, buffer, sign, FFTW_ESTIMATE);
     }
     if (plan == nullptr) {
-        throw std::runtime_error("the transform of " + std::to_string(data.size()) + " points cannot be planned");
+        throw std::runtime_error("the transform of " + std::to_string(data.size()) +
+                                 " points cannot be planned");
     }
     fftw_execute(plan);
     std::lock_guard guard(planner_lock());

@@ -21,7 +21,8 @@ Result analyse(const Waveform& waveform, const Reference* reference, double carr
     const bool comparable = reference != nullptr && reference->waveform.size() == waveform.samples.size();
     if (reference != nullptr && !comparable) {
         result.reference_problem = "the file holds " + std::to_string(waveform.samples.size()) +
-                                   " samples, the settings make " + std::to_string(reference->waveform.size());
+                                   " samples, the settings make " +
+                                   std::to_string(reference->waveform.size());
     }
     const bool code_domain = comparable && !reference->chips.empty();
     // The two large transforms, the file's and the ideal waveform's, run beside the CCDF.
@@ -52,7 +53,8 @@ Result analyse(const Waveform& waveform, const Reference* reference, double carr
         if (!at_baseband) {
             file_bins = baseband_bins(waveform.samples, bins, *reference, waveform.sample_rate_hz);
         }
-        result.code_domain = code_domain_from_bins(at_baseband ? bins : file_bins, ideal_bins.get(), *reference);
+        result.code_domain =
+            code_domain_from_bins(at_baseband ? bins : file_bins, ideal_bins.get(), *reference);
     }
     report(100);
     return result;

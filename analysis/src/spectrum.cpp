@@ -29,7 +29,8 @@ SpectrumResult measure_spectrum(std::span<const Complex> bins, double sample_rat
     };
     std::vector<double> cumulative(static_cast<std::size_t>(count) + 1, 0.0);
     for (std::ptrdiff_t j = 0; j < count; ++j) {
-        cumulative[static_cast<std::size_t>(j) + 1] = cumulative[static_cast<std::size_t>(j)] + ordered_power(j);
+        cumulative[static_cast<std::size_t>(j) + 1] =
+            cumulative[static_cast<std::size_t>(j)] + ordered_power(j);
     }
     const double total = cumulative.back();
     if (!(total > 0.0)) {
@@ -38,14 +39,19 @@ SpectrumResult measure_spectrum(std::span<const Complex> bins, double sample_rat
     // Power of the bins whose frequency lies within [low, high].
     auto band_power = [&](double low_hz, double high_hz) {
         const auto shift = static_cast<double>(half_count);
-        const auto lo = std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(std::ceil(low_hz / bin_hz + shift - 1e-9)), 0, count);
-        const auto hi = std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(std::floor(high_hz / bin_hz + shift + 1e-9)) + 1, 0, count);
-        return hi > lo ? cumulative[static_cast<std::size_t>(hi)] - cumulative[static_cast<std::size_t>(lo)] : 0.0;
+        const auto lo = std::clamp<std::ptrdiff_t>(
+            static_cast<std::ptrdiff_t>(std::ceil(low_hz / bin_hz + shift - 1e-9)), 0, count);
+        const auto hi = std::clamp<std::ptrdiff_t>(
+            static_cast<std::ptrdiff_t>(std::floor(high_hz / bin_hz + shift + 1e-9)) + 1, 0, count);
+        return hi > lo ? cumulative[static_cast<std::size_t>(hi)] - cumulative[static_cast<std::size_t>(lo)]
+                       : 0.0;
     };
     const double half = channel_bandwidth_hz / 2.0;
     const double main = band_power(carrier_hz - half, carrier_hz + half);
-    result.aclr_lower_db = power_db(band_power(carrier_hz - adjacent_offset_hz - half, carrier_hz - adjacent_offset_hz + half) / main);
-    result.aclr_upper_db = power_db(band_power(carrier_hz + adjacent_offset_hz - half, carrier_hz + adjacent_offset_hz + half) / main);
+    result.aclr_lower_db = power_db(
+        band_power(carrier_hz - adjacent_offset_hz - half, carrier_hz - adjacent_offset_hz + half) / main);
+    result.aclr_upper_db = power_db(
+        band_power(carrier_hz + adjacent_offset_hz - half, carrier_hz + adjacent_offset_hz + half) / main);
 
     // Occupied bandwidth: the band that leaves 0.5 % of the power below it and 0.5 % above it. A real
     // (IF) signal is measured on its positive frequencies.
@@ -70,7 +76,8 @@ SpectrumResult measure_spectrum(std::span<const Complex> bins, double sample_rat
         if (f < lowest || f >= -lowest) {
             continue;
         }
-        const double p = band_power(f - static_cast<double>(window) * bin_hz / 2.0, f + static_cast<double>(window - 1) * bin_hz / 2.0);
+        const double p = band_power(f - static_cast<double>(window) * bin_hz / 2.0,
+                                    f + static_cast<double>(window - 1) * bin_hz / 2.0);
         result.psd.emplace_back(f, power_db(p / total));
     }
     return result;

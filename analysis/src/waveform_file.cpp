@@ -78,7 +78,8 @@ WaveformFile read_awg(const std::filesystem::path& file, const std::string& byte
     }
     const auto data_bytes = static_cast<std::size_t>(*declared);
     if (data_bytes % 8 != 0 || data_bytes == 0) {
-        return fail("declares " + std::to_string(data_bytes) + " bytes of samples, not a whole number of samples");
+        return fail("declares " + std::to_string(data_bytes) +
+                    " bytes of samples, not a whole number of samples");
     }
     if (text.size() - (start + 1) < data_bytes) {
         return fail("is shorter than its WAVEDATA line declares");
@@ -113,12 +114,14 @@ WaveformFile read_text(const std::filesystem::path& file, const std::string& byt
         double q = 0.0;
         auto first = std::from_chars(p, end, i);
         if (first.ec != std::errc() || first.ptr == end || *first.ptr != ',') {
-            result.error = "the text file " + file.string() + " has no \"I,Q\" pair on line " + std::to_string(line);
+            result.error =
+                "the text file " + file.string() + " has no \"I,Q\" pair on line " + std::to_string(line);
             return result;
         }
         auto second = std::from_chars(first.ptr + 1, end, q);
         if (second.ec != std::errc()) {
-            result.error = "the text file " + file.string() + " has no \"I,Q\" pair on line " + std::to_string(line);
+            result.error =
+                "the text file " + file.string() + " has no \"I,Q\" pair on line " + std::to_string(line);
             return result;
         }
         waveform.samples.emplace_back(i, q);

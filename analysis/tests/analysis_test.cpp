@@ -41,18 +41,22 @@ TEST(Ccdf, LevelsAndPaprEqualADirectSortAndGaussianNoiseFollowsItsClosedForm) {
     std::sort(powers.begin(), powers.end(), std::greater<>());
     EXPECT_NEAR(ccdf.papr_db, 10.0 * std::log10(powers.front() / mean), 0.01);
     for (std::size_t k = 0; k < ccdf_percents.size(); ++k) {
-        const auto rank = static_cast<std::size_t>(ccdf_percents[k] / 100.0 * static_cast<double>(powers.size()));
-        EXPECT_NEAR(ccdf.levels_db[k], 10.0 * std::log10(powers[rank] / mean), 0.01) << ccdf_percents[k] << " %";
+        const auto rank =
+            static_cast<std::size_t>(ccdf_percents[k] / 100.0 * static_cast<double>(powers.size()));
+        EXPECT_NEAR(ccdf.levels_db[k], 10.0 * std::log10(powers[rank] / mean), 0.01)
+            << ccdf_percents[k] << " %";
     }
     // Complex Gaussian noise: P(power > mean * g) = exp(-g). 2^20 samples keep the count's spread well
     // under 2 % of the expected count down to 1e-3.
     for (int k = 0; k <= 80; k += 10) {
         const double expected = std::exp(-std::pow(10.0, k * ccdf_step_db / 10.0));
-        EXPECT_NEAR(ccdf.curve[static_cast<std::size_t>(k)] / expected, 1.0, 0.03) << k * ccdf_step_db << " dB";
+        EXPECT_NEAR(ccdf.curve[static_cast<std::size_t>(k)] / expected, 1.0, 0.03)
+            << k * ccdf_step_db << " dB";
         const auto direct = std::count_if(powers.begin(), powers.end(), [&](double p) {
             return p > mean * std::pow(10.0, k * ccdf_step_db / 10.0);
         });
-        EXPECT_DOUBLE_EQ(ccdf.curve[static_cast<std::size_t>(k)], static_cast<double>(direct) / static_cast<double>(powers.size()));
+        EXPECT_DOUBLE_EQ(ccdf.curve[static_cast<std::size_t>(k)],
+                         static_cast<double>(direct) / static_cast<double>(powers.size()));
     }
 }
 
@@ -86,8 +90,8 @@ TEST(Spectrum, AdjacentChannelRatiosAndOccupiedBandwidthOfTonesOnKnownBins) {
     const long adjacent = 33333;               // 1.2499875 MHz, inside the adjacent band
     const long edge = 16384;                   // 614.4 kHz: the main band's closed edge
     // Main band: 1 + 0.5 + 0.5; upper: 0.02 (-20 dB); lower: 0.002 (-30 dB); 0.1 at 2 MHz outside both.
-    const auto signal = tones(count, {{0, 1.0}, {edge, 0.5}, {-edge, 0.5}, {adjacent, 0.02}, {-adjacent, 0.002},
-                                      {53333, 0.1}});
+    const auto signal = tones(
+        count, {{0, 1.0}, {edge, 0.5}, {-edge, 0.5}, {adjacent, 0.02}, {-adjacent, 0.002}, {53333, 0.1}});
     std::vector<Complex> bins = signal;
     forward_dft(bins);
     const SpectrumResult spectrum = measure_spectrum(bins, rate, 0.0, false);
@@ -109,7 +113,8 @@ TEST(Spectrum, AroundAnIfTheBandsFollowTheCarrierAndARealSignalIsMeasuredOnOneSi
     const double rate = 8 * chip_rate_hz;
     const std::size_t count = 8 * frame_chips;
     const long carrier = 80000; // 3 MHz
-    auto signal = tones(count, {{carrier, 1.0}, {carrier + 33333, 0.02}, {-carrier, 1.0}, {-carrier - 33333, 0.02}});
+    auto signal =
+        tones(count, {{carrier, 1.0}, {carrier + 33333, 0.02}, {-carrier, 1.0}, {-carrier - 33333, 0.02}});
     for (Complex& s : signal) {
         s = {s.real(), 0.0};
     }
@@ -130,8 +135,8 @@ struct SyntheticFrame {
 };
 
 SyntheticFrame synthetic_frame(int ratio, unsigned data_seed, double delay_samples) {
-    const std::vector<std::tuple<int, int, double>> codes{{64, 0, 0.0}, {64, 32, -5.0}, {128, 8, -10.0},
-                                                          {32, 5, -3.0}, {256, 3, -25.0}};
+    const std::vector<std::tuple<int, int, double>> codes{
+        {64, 0, 0.0}, {64, 32, -5.0}, {128, 8, -10.0}, {32, 5, -3.0}, {256, 3, -25.0}};
     SyntheticFrame frame;
     double total = 0.0;
     for (const auto& [length, number, db] : codes) {
@@ -150,7 +155,8 @@ SyntheticFrame synthetic_frame(int ratio, unsigned data_seed, double delay_sampl
         Complex symbol;
         for (int n = 0; n < frame_chips; ++n) {
             if (n % length == 0) {
-                symbol = std::polar(std::pow(10.0, db / 20.0), std::numbers::pi / 4 + std::numbers::pi / 2 * (random() % 4));
+                symbol = std::polar(std::pow(10.0, db / 20.0),
+                                    std::numbers::pi / 4 + std::numbers::pi / 2 * (random() % 4));
             }
             const double walsh = std::popcount(static_cast<unsigned>(number & (n % length))) & 1 ? -1.0 : 1.0;
             chips[static_cast<std::size_t>(n)] += symbol * walsh;
@@ -164,11 +170,15 @@ SyntheticFrame synthetic_frame(int ratio, unsigned data_seed, double delay_sampl
     forward_dft(spectrum);
     std::vector<Complex> waveform(count);
     for (std::size_t k = 0; k < count; ++k) {
-        const auto b = static_cast<double>(k < count / 2 ? static_cast<long>(k) : static_cast<long>(k) - static_cast<long>(count));
+        const auto b = static_cast<double>(k < count / 2 ? static_cast<long>(k)
+                                                         : static_cast<long>(k) - static_cast<long>(count));
         const double f = std::abs(b) / frame_chips; // in chip rates
-        const double response = f < 0.4 ? 1.0 : f < 0.6 ? 0.5 * (1.0 + std::cos(std::numbers::pi * (f - 0.4) / 0.2)) : 0.0;
-        waveform[k] = spectrum[k % frame_chips] * response *
-                      std::polar(1.0, -2.0 * std::numbers::pi * b * delay_samples / static_cast<double>(count));
+        const double response = f < 0.4   ? 1.0
+                                : f < 0.6 ? 0.5 * (1.0 + std::cos(std::numbers::pi * (f - 0.4) / 0.2))
+                                          : 0.0;
+        waveform[k] =
+            spectrum[k % frame_chips] * response *
+            std::polar(1.0, -2.0 * std::numbers::pi * b * delay_samples / static_cast<double>(count));
     }
     inverse_dft(waveform);
     frame.reference = {waveform, chips, pn, frame.channels, ratio, 0, 0.0, false};
@@ -192,14 +202,15 @@ TEST(CodeDomain, EveryCodePowerOfASyntheticFrameWhateverDataTheReferenceCarries)
     const CodeDomainResult result = measure_code_domain(samples, ideal.reference, 4 * chip_rate_hz);
     ASSERT_EQ(result.channels.size(), file.channels.size());
     for (const CodePower& code : result.channels) {
-        EXPECT_NEAR(code.measured_db, code.channel.set_db, 0.02) << "W" << code.channel.walsh_length << "(" << code.channel.walsh_number << ")";
+        EXPECT_NEAR(code.measured_db, code.channel.set_db, 0.02)
+            << "W" << code.channel.walsh_length << "(" << code.channel.walsh_number << ")";
     }
     // White noise 60 dB under the signal: a quarter of it lies in the chip band at ratio 4, spread over
     // 128 codes; a covered code is not noise.
     ASSERT_TRUE(result.noise_floor_db);
     EXPECT_NEAR(*result.noise_floor_db, -60.0 - 10.0 * std::log10(4.0 * 128.0), 3.0);
-    EXPECT_TRUE(result.code_active[0] && result.code_active[32] && result.code_active[8] && result.code_active[5] &&
-                result.code_active[37] && result.code_active[3]);
+    EXPECT_TRUE(result.code_active[0] && result.code_active[32] && result.code_active[8] &&
+                result.code_active[5] && result.code_active[37] && result.code_active[3]);
     EXPECT_EQ(std::count(result.code_active.begin(), result.code_active.end(), true), 2 + 2 + 1 + 4 + 1);
 
     const QualityResult quality = measure_quality(samples, ideal.reference.waveform);
@@ -233,7 +244,8 @@ TEST(CodeDomain, AnIqExchangedFileIsMeasuredAgainstAnIqExchangedReferenceAndCaug
 }
 
 TEST(WaveformFile, AwgWordsAndTextLinesReadBackAndBrokenFilesSayWhy) {
-    const auto folder = std::filesystem::temp_directory_path() / ("analysis_test_" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("analysis_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     {
         std::ofstream awg(folder / "a.awv", std::ios::binary);
@@ -260,7 +272,8 @@ TEST(WaveformFile, AwgWordsAndTextLinesReadBackAndBrokenFilesSayWhy) {
     EXPECT_EQ(text.waveform->sample_rate_hz, 5e6);
     EXPECT_NE(read_waveform_file(folder / "bad.txt", 5e6).error.find("line 2"), std::string::npos);
     EXPECT_NE(read_waveform_file(folder / "short.awv", 5e6).error.find("shorter"), std::string::npos);
-    EXPECT_NE(read_waveform_file(folder / "missing.awv", 5e6).error.find("cannot be opened"), std::string::npos);
+    EXPECT_NE(read_waveform_file(folder / "missing.awv", 5e6).error.find("cannot be opened"),
+              std::string::npos);
     std::filesystem::remove_all(folder);
 }
 

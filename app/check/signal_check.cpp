@@ -1,7 +1,7 @@
 #include "check/signal_check.h"
 
-#include "downlink/dl_channel_list.h"
 #include "analysis/waveform_file.h"
+#include "downlink/dl_channel_list.h"
 #include "downlink/dl_channel_types.h"
 #include "downlink/dl_row.h"
 
@@ -66,7 +66,8 @@ std::vector<analysis::CodeChannel> code_channels(const DlChannelList& list, cons
     return channels;
 }
 
-template <class Function> Function* bound(ProgramLibraries& libraries, const char* name, std::string& missing) {
+template <class Function>
+Function* bound(ProgramLibraries& libraries, const char* name, std::string& missing) {
     return libraries.kestra.find<Function>(name, missing);
 }
 
@@ -108,25 +109,32 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
     setup.iq_inverse = uplink.UL_Filter_IQinverse_Combo.selected() > 0;
     switch (model.UL_CH_flag) {
     case 1: {
-        auto* actual = bound<decltype(KESTRA_UL_Actual_RC34)>(libraries, "KESTRA_UL_Actual_RC34", setup.missing);
+        auto* actual =
+            bound<decltype(KESTRA_UL_Actual_RC34)>(libraries, "KESTRA_UL_Actual_RC34", setup.missing);
         Rc34Params params{};
         uplink.fill(params);
         if (actual != nullptr) {
-            setup.synthesise = [actual, params](IqSample* w, IqSample* c, void* work) { actual(w, c, work, &params); };
+            setup.synthesise = [actual, params](IqSample* w, IqSample* c, void* work) {
+                actual(w, c, work, &params);
+            };
         }
         break;
     }
     case 2: {
-        auto* actual = bound<decltype(KESTRA_UL_Actual_RC7)>(libraries, "KESTRA_UL_Actual_RC7", setup.missing);
+        auto* actual =
+            bound<decltype(KESTRA_UL_Actual_RC7)>(libraries, "KESTRA_UL_Actual_RC7", setup.missing);
         Rc7Params params{};
         uplink.fill(params);
         if (actual != nullptr) {
-            setup.synthesise = [actual, params](IqSample* w, IqSample* c, void* work) { actual(w, c, work, &params); };
+            setup.synthesise = [actual, params](IqSample* w, IqSample* c, void* work) {
+                actual(w, c, work, &params);
+            };
         }
         break;
     }
     default: {
-        auto* actual = bound<decltype(KESTRA_UL_Actual_RC12)>(libraries, "KESTRA_UL_Actual_RC12", setup.missing);
+        auto* actual =
+            bound<decltype(KESTRA_UL_Actual_RC12)>(libraries, "KESTRA_UL_Actual_RC12", setup.missing);
         if (actual != nullptr) {
             const int ratio = setup.oversampling;
             const int inverse = std::max(0, uplink.UL_Filter_IQinverse_Combo.selected());
@@ -163,8 +171,8 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
         } else if (std::abs(waveform.sample_rate_hz - setup.sample_rate_hz) > 1e-6 * setup.sample_rate_hz) {
             problem = "the file's sampling rate differs from the settings'";
         } else if (waveform.samples.size() != count) {
-            problem = "the file holds " + std::to_string(waveform.samples.size()) + " samples, the settings make " +
-                      std::to_string(count);
+            problem = "the file holds " + std::to_string(waveform.samples.size()) +
+                      " samples, the settings make " + std::to_string(count);
         } else {
             if (progress) {
                 progress(5);
@@ -178,7 +186,9 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
             std::vector<analysis::Complex> chips(analysis::frame_chips);
             const auto work = std::make_unique_for_overwrite<std::uint8_t[]>(KESTRA_WORK_BYTES);
             // std::complex<double> is laid out as I then Q, as IqSample is.
-            auto as_samples = [](std::vector<analysis::Complex>& v) { return reinterpret_cast<IqSample*>(v.data()); };
+            auto as_samples = [](std::vector<analysis::Complex>& v) {
+                return reinterpret_cast<IqSample*>(v.data());
+            };
             if (setup.forward && setup.synthesise_pilot) {
                 setup.synthesise_pilot(as_samples(made.waveform), as_samples(chips), work.get());
                 made.pn = chips;
@@ -195,7 +205,8 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
                 progress(10 + percent * 9 / 10);
             }
         };
-        outcome.result = analysis::analyse(waveform, reference ? &*reference : nullptr, carrier_hz, real_signal, scaled);
+        outcome.result =
+            analysis::analyse(waveform, reference ? &*reference : nullptr, carrier_hz, real_signal, scaled);
         if (!problem.empty()) {
             outcome.result->reference_problem = problem;
         }
@@ -210,7 +221,8 @@ namespace {
 // Locale-independent fixed-point text.
 std::string fixed(double value, int decimals) {
     char text[64];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
     return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
@@ -238,7 +250,8 @@ std::optional<bool> matches_settings(const analysis::Result& result) {
     bool channels_match = true;
     if (result.code_domain) {
         for (const analysis::CodePower& code : result.code_domain->channels) {
-            channels_match = channels_match && std::abs(code.measured_db - code.channel.set_db) <= channel_tolerance_db;
+            channels_match =
+                channels_match && std::abs(code.measured_db - code.channel.set_db) <= channel_tolerance_db;
         }
     }
     return result.quality->rho >= least_rho && channels_match;
@@ -250,7 +263,8 @@ std::string signal_check_text(const analysis::Result& result) {
         text += *matches ? "Verdict: the file is the waveform the settings make\n"
                          : "Verdict: the file differs from the waveform the settings make\n";
     }
-    text += "Samples: " + std::to_string(result.sample_count) + " at " + fixed(result.sample_rate_hz / 1e6, 4) + " MHz\n";
+    text += "Samples: " + std::to_string(result.sample_count) + " at " +
+            fixed(result.sample_rate_hz / 1e6, 4) + " MHz\n";
     text += "PAPR: " + fixed(result.ccdf.papr_db, 2) + " dB\n";
     for (std::size_t k = 0; k < ccdf_keys.size(); ++k) {
         text += "CCDF " + std::string(ccdf_keys[k]) + " %: " + fixed(result.ccdf.levels_db[k], 2) + " dB\n";
@@ -268,8 +282,8 @@ std::string signal_check_text(const analysis::Result& result) {
         text += "Code-domain power (dB relative to the total):\n";
         for (const analysis::CodePower& code : result.code_domain->channels) {
             const analysis::CodeChannel& c = code.channel;
-            text += "  " + c.type + " row " + std::to_string(c.row) + " W" + std::to_string(c.walsh_length) + "(" +
-                    std::to_string(c.walsh_number) + "): set " + fixed(c.set_db, 2) + ", measured " +
+            text += "  " + c.type + " row " + std::to_string(c.row) + " W" + std::to_string(c.walsh_length) +
+                    "(" + std::to_string(c.walsh_number) + "): set " + fixed(c.set_db, 2) + ", measured " +
                     fixed(code.measured_db, 2) + "\n";
         }
         if (result.code_domain->noise_floor_db) {
@@ -282,7 +296,8 @@ std::string signal_check_text(const analysis::Result& result) {
 std::string signal_check_json(const analysis::Result& result) {
     std::string json = "{\"papr_db\": " + fixed(result.ccdf.papr_db, 4) + ", \"ccdf\": {";
     for (std::size_t k = 0; k < ccdf_keys.size(); ++k) {
-        json += (k == 0 ? "\"" : ", \"") + std::string(ccdf_keys[k]) + "\": " + fixed(result.ccdf.levels_db[k], 4);
+        json += (k == 0 ? "\"" : ", \"") + std::string(ccdf_keys[k]) +
+                "\": " + fixed(result.ccdf.levels_db[k], 4);
     }
     json += "}, \"occupied_bw_hz\": " + fixed(result.spectrum.occupied_bw_hz, 1);
     json += ", \"aclr_db\": {\"-1.25MHz\": " + fixed(result.spectrum.aclr_lower_db, 4) +
@@ -295,14 +310,18 @@ std::string signal_check_json(const analysis::Result& result) {
         for (const analysis::CodePower& code : result.code_domain->channels) {
             const analysis::CodeChannel& c = code.channel;
             json += std::string(first ? "" : ", ") + "{\"type\": " + json_string(c.type) +
-                    ", \"row\": " + std::to_string(c.row) + ", \"walsh_length\": " + std::to_string(c.walsh_length) +
-                    ", \"walsh_number\": " + std::to_string(c.walsh_number) + ", \"set_db\": " + fixed(c.set_db, 4) +
+                    ", \"row\": " + std::to_string(c.row) +
+                    ", \"walsh_length\": " + std::to_string(c.walsh_length) +
+                    ", \"walsh_number\": " + std::to_string(c.walsh_number) +
+                    ", \"set_db\": " + fixed(c.set_db, 4) +
                     ", \"measured_db\": " + fixed(code.measured_db, 4) + "}";
             first = false;
         }
     }
     json += "], \"noise_floor_db\": ";
-    json += result.code_domain && result.code_domain->noise_floor_db ? fixed(*result.code_domain->noise_floor_db, 4) : "null";
+    json += result.code_domain && result.code_domain->noise_floor_db
+                ? fixed(*result.code_domain->noise_floor_db, 4)
+                : "null";
     return json + "}";
 }
 

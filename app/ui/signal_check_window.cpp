@@ -24,8 +24,8 @@
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QThread>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -290,8 +290,8 @@ void SignalCheckLauncher::start() {
     const std::filesystem::path file = *made_.made_file();
     // The settings are read here, on the window's thread; the worker gets its own copy.
     const SignalCheckSetup setup = signal_check_setup(form_, libraries_);
-    auto* progress = new QProgressDialog("Checking " + qt_text(file.filename().string()) + "...", QString(), 0, 100,
-                                         main_window_);
+    auto* progress = new QProgressDialog("Checking " + qt_text(file.filename().string()) + "...", QString(),
+                                         0, 100, main_window_);
     progress->setObjectName("SignalCheck_Progress");
     progress->setWindowTitle(signal_check_title);
     progress->setWindowModality(Qt::WindowModal);
@@ -300,8 +300,8 @@ void SignalCheckLauncher::start() {
     auto outcome = std::make_shared<SignalCheckOutcome>();
     worker_ = QThread::create([file, setup, outcome, progress] {
         *outcome = run_signal_check(file, setup, [progress](int percent) {
-            QMetaObject::invokeMethod(progress, [progress, percent] { progress->setValue(percent); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                progress, [progress, percent] { progress->setValue(percent); }, Qt::QueuedConnection);
         });
     });
     connect(worker_, &QThread::finished, this, [this, progress, outcome, file] {

@@ -43,7 +43,8 @@ private:
 class SignalCheckLauncher : public QObject {
 public:
     // Works the button "SignalCheck_Button" of `main_window`.
-    SignalCheckLauncher(QWidget* main_window, MainForm& form, ProgramLibraries& libraries, MadeFileWatch& made);
+    SignalCheckLauncher(QWidget* main_window, MainForm& form, ProgramLibraries& libraries,
+                        MadeFileWatch& made);
     ~SignalCheckLauncher() override;
     SignalCheckLauncher(const SignalCheckLauncher&) = delete;
     SignalCheckLauncher& operator=(const SignalCheckLauncher&) = delete;

@@ -56,8 +56,10 @@ struct Channel {
 
 std::vector<Channel> json_channels(const std::string& json) {
     std::vector<Channel> channels;
-    const std::regex pattern(R"re(\{"type": "([^"]+)", "row": \d+, "walsh_length": \d+, "walsh_number": \d+, "set_db": (-?[0-9.]+), "measured_db": (-?[0-9.]+)\})re");
-    for (auto it = std::sregex_iterator(json.begin(), json.end(), pattern); it != std::sregex_iterator(); ++it) {
+    const std::regex pattern(
+        R"re(\{"type": "([^"]+)", "row": \d+, "walsh_length": \d+, "walsh_number": \d+, "set_db": (-?[0-9.]+), "measured_db": (-?[0-9.]+)\})re");
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), pattern); it != std::sregex_iterator();
+         ++it) {
         channels.push_back({(*it)[1], std::stod((*it)[2]), std::stod((*it)[3])});
     }
     return channels;
@@ -65,7 +67,7 @@ std::vector<Channel> json_channels(const std::string& json) {
 
 // The AWG file's samples straight from its words, read here without the analysis library.
 std::vector<std::complex<double>> awg_samples(const fs::path& file, std::string* header = nullptr,
-                                             std::string* words = nullptr) {
+                                              std::string* words = nullptr) {
     const std::string bytes = file_text(file);
     const std::size_t start = bytes.find(';', bytes.find("{WAVEDATA:")) + 1;
     const std::size_t count = (bytes.size() - start - 1) / 8;
@@ -94,8 +96,9 @@ protected:
 TEST_F(CliCheck, EveryTestModelAtRatio20MeetsItsSetPowersWithAHighRhoAndALowNoiseFloor) {
     for (int model = 1; model <= 9; ++model) {
         SCOPED_TRACE("test model " + std::to_string(model));
-        const Outcome made = cli({"make-awg", in_output("tm.awv"), "--settings-dir", settings.path().string(), "--link",
-                                  "downlink", "--test-model", std::to_string(model), "--ratio", "20", "--analyze", "--json"});
+        const Outcome made =
+            cli({"make-awg", in_output("tm.awv"), "--settings-dir", settings.path().string(), "--link",
+                 "downlink", "--test-model", std::to_string(model), "--ratio", "20", "--analyze", "--json"});
         ASSERT_EQ(made.code, exit_ok) << made.err;
         // --json leaves the standard output to the one JSON object.
         ASSERT_EQ(made.out.rfind("{\"papr_db\": ", 0), 0u) << made.out;
@@ -120,18 +123,19 @@ void set_line(const fs::path& file, const std::string& key, const std::string& l
 }
 
 TEST_F(CliCheck, AnIfConvertedFileWithExchangedIqAndAFrequencyErrorAreMeasuredAtTheirBaseband) {
-    ASSERT_EQ(cli({"--settings-dir", settings.path().string(), "--link", "downlink", "--test-model", "9", "--ratio",
-                   "20", "--save-settings"})
+    ASSERT_EQ(cli({"--settings-dir", settings.path().string(), "--link", "downlink", "--test-model", "9",
+                   "--ratio", "20", "--save-settings"})
                   .code,
               exit_ok);
     const fs::path downlink = settings / "downlink_def.ini";
-    for (const auto& [mode, offset] : {std::pair{"dl_df_flag:2", "DL_IFconv:5000000.00"}, {"dl_df_flag:1", "DL_Freqerr:1234.50"}}) {
+    for (const auto& [mode, offset] :
+         {std::pair{"dl_df_flag:2", "DL_IFconv:5000000.00"}, {"dl_df_flag:1", "DL_Freqerr:1234.50"}}) {
         SCOPED_TRACE(offset);
         set_line(downlink, "dl_df_flag:", mode);
         set_line(downlink, std::string(offset).substr(0, 10), offset);
         set_line(downlink, "IQswap:", "IQswap:1");
-        const Outcome made = cli({"make-awg", in_output("offset.awv"), "--settings-dir", settings.path().string(),
-                                  "--analyze", "--json"});
+        const Outcome made = cli({"make-awg", in_output("offset.awv"), "--settings-dir",
+                                  settings.path().string(), "--analyze", "--json"});
         ASSERT_EQ(made.code, exit_ok) << made.err;
         for (const Channel& channel : json_channels(made.out)) {
             EXPECT_NEAR(channel.measured_db, channel.set_db, 0.1) << channel.type;
@@ -150,8 +154,8 @@ TEST_F(CliCheck, DamagedFilesAreCaught) {
         w.insert(w.end(), settings_words.begin(), settings_words.end());
         return w;
     };
-    ASSERT_EQ(cli(words({"make-awg", in_output("good.awv"), "--link", "downlink", "--test-model", "9", "--ratio",
-                         "20", "--save-settings"}))
+    ASSERT_EQ(cli(words({"make-awg", in_output("good.awv"), "--link", "downlink", "--test-model", "9",
+                         "--ratio", "20", "--save-settings"}))
                   .code,
               exit_ok);
     auto caught = [&](const std::string& file) {
@@ -178,7 +182,8 @@ TEST_F(CliCheck, DamagedFilesAreCaught) {
     // I and Q exchanged: the words of each sample swapped.
     EXPECT_TRUE(caught(write_damaged("swapped.awv", [](std::string& data) {
         for (std::size_t at = 0; at + 8 <= data.size(); at += 8) {
-            std::swap_ranges(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + 4),
+            std::swap_ranges(data.begin() + static_cast<std::ptrdiff_t>(at),
+                             data.begin() + static_cast<std::ptrdiff_t>(at + 4),
                              data.begin() + static_cast<std::ptrdiff_t>(at + 4));
         }
     })));
@@ -211,8 +216,9 @@ TEST_F(CliCheck, DamagedFilesAreCaught) {
 }
 
 TEST_F(CliCheck, CcdfPaprAndAdjacentChannelRatiosEqualDirectComputationsOnTheFile) {
-    const Outcome made = cli({"make-awg", in_output("f.awv"), "--settings-dir", settings.path().string(), "--link",
-                              "downlink", "--test-model", "8", "--ratio", "12", "--analyze", "--json"});
+    const Outcome made =
+        cli({"make-awg", in_output("f.awv"), "--settings-dir", settings.path().string(), "--link", "downlink",
+             "--test-model", "8", "--ratio", "12", "--analyze", "--json"});
     ASSERT_EQ(made.code, exit_ok) << made.err;
     std::vector<std::complex<double>> samples = awg_samples(output / "f.awv");
     ASSERT_EQ(samples.size(), 12u * FRAME_CHIPS);
@@ -225,8 +231,12 @@ TEST_F(CliCheck, CcdfPaprAndAdjacentChannelRatiosEqualDirectComputationsOnTheFil
     }
     std::sort(powers.begin(), powers.end(), std::greater<>());
     EXPECT_NEAR(json_number(made.out, "papr_db"), 10.0 * std::log10(powers.front() / mean), 0.01);
-    for (const auto& [key, fraction] : {std::pair{"10", 0.1}, {"1", 0.01}, {"0.1", 1e-3}, {"0.01", 1e-4}, {"0.001", 1e-5}}) {
-        const double direct = 10.0 * std::log10(powers[static_cast<std::size_t>(fraction * static_cast<double>(powers.size()))] / mean);
+    for (const auto& [key, fraction] :
+         {std::pair{"10", 0.1}, {"1", 0.01}, {"0.1", 1e-3}, {"0.01", 1e-4}, {"0.001", 1e-5}}) {
+        const double direct =
+            10.0 *
+            std::log10(powers[static_cast<std::size_t>(fraction * static_cast<double>(powers.size()))] /
+                       mean);
         EXPECT_NEAR(json_number(made.out, key), direct, 0.01) << key << " %";
     }
 
@@ -237,7 +247,8 @@ TEST_F(CliCheck, CcdfPaprAndAdjacentChannelRatiosEqualDirectComputationsOnTheFil
         const auto n = static_cast<long>(samples.size());
         for (long k = 0; k < n; ++k) {
             const double f = static_cast<double>(k < n / 2 ? k : k - n) * 37.5;
-            sum += std::abs(f - centre_hz) <= 614400.0 ? std::norm(samples[static_cast<std::size_t>(k)]) : 0.0;
+            sum +=
+                std::abs(f - centre_hz) <= 614400.0 ? std::norm(samples[static_cast<std::size_t>(k)]) : 0.0;
         }
         return sum;
     };
@@ -254,10 +265,12 @@ TEST_F(CliCheck, UnreadableFilesAndMismatchedSettingsAreSaidAndWrongLinesRefused
 
     // A floating file at ratio 4 checked against the settings' ratio 20: the file is measured, the
     // comparison with the ideal waveform is refused with the reason.
-    ASSERT_EQ(cli({"make-floating", in_output("f.txt"), "--settings-dir", dir, "--ratio", "4"}).code, exit_ok);
+    ASSERT_EQ(cli({"make-floating", in_output("f.txt"), "--settings-dir", dir, "--ratio", "4"}).code,
+              exit_ok);
     const Outcome other = cli({"analyze", in_output("f.txt"), "--settings-dir", dir, "--json"});
     EXPECT_EQ(other.code, exit_ok);
-    EXPECT_NE(other.err.find("the file holds 131072 samples, the settings make 655360"), std::string::npos) << other.err;
+    EXPECT_NE(other.err.find("the file holds 131072 samples, the settings make 655360"), std::string::npos)
+        << other.err;
     EXPECT_NE(other.out.find("\"rho\": null"), std::string::npos);
     const Outcome same = cli({"analyze", in_output("f.txt"), "--settings-dir", dir, "--ratio", "4"});
     EXPECT_EQ(same.code, exit_ok);

@@ -54,7 +54,7 @@ struct Reference {
     std::vector<Complex> pn;
     std::vector<CodeChannel> channels;
     int oversampling = 0;
-    int offset_mode = 0;   // 1 frequency error, 2 IF conversion (a real signal), other: none
+    int offset_mode = 0;    // 1 frequency error, 2 IF conversion (a real signal), other: none
     double offset_hz = 0.0; // the frequency error or the IF of offset_mode
     bool iq_inverse = false;
 };

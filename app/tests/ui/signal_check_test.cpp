@@ -83,7 +83,8 @@ private slots:
         made_ = std::make_unique<MadeFileWatch>(*form_, *desktop_);
         libraries_ = std::make_unique<ProgramLibraries>(program_folder());
         share_ = std::make_unique<TesterShare>();
-        run_ = std::make_unique<GenerationRun>(*form_, *made_, *libraries_, *share_, folder_.path().toStdString());
+        run_ = std::make_unique<GenerationRun>(*form_, *made_, *libraries_, *share_,
+                                               folder_.path().toStdString());
         window_ = std::make_unique<ui::MainWindow>(*form_, *platform_);
         launcher_ = std::make_unique<ui::SignalCheckLauncher>(window_.get(), *form_, *libraries_, *made_);
         window_->show();
