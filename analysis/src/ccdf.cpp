@@ -12,13 +12,12 @@ CcdfResult measure_ccdf(std::span<const Complex> samples) {
     if (samples.empty()) {
         return result;
     }
-    std::vector<double> powers(samples.size());
     double sum = 0.0;
     double peak = 0.0;
-    for (std::size_t n = 0; n < samples.size(); ++n) {
-        powers[n] = std::norm(samples[n]);
-        sum += powers[n];
-        peak = std::max(peak, powers[n]);
+    for (const Complex& sample : samples) {
+        const double p = std::norm(sample);
+        sum += p;
+        peak = std::max(peak, p);
     }
     const double mean = sum / static_cast<double>(samples.size());
     result.mean_power = mean;
@@ -27,14 +26,27 @@ CcdfResult measure_ccdf(std::span<const Complex> samples) {
     }
     result.papr_db = power_db(peak / mean);
 
-    // Thresholds ascending; a sample above `thresholds[k]` counts towards every point up to k.
+    // Thresholds ascending; a sample above `thresholds[k]` counts towards every point up to k. The
+    // logarithm only guesses how many thresholds a power passes; the comparisons decide.
     std::array<double, ccdf_points> thresholds{};
     for (int k = 0; k < ccdf_points; ++k) {
-        thresholds[k] = mean * std::pow(10.0, k * ccdf_step_db / 10.0);
+        thresholds[static_cast<std::size_t>(k)] = mean * std::pow(10.0, k * ccdf_step_db / 10.0);
     }
+    const double steps_per_log2 = 10.0 * std::log10(2.0) / ccdf_step_db;
     std::array<std::size_t, ccdf_points + 1> above_count{};
-    for (const double p : powers) {
-        const auto passed = std::lower_bound(thresholds.begin(), thresholds.end(), p) - thresholds.begin();
+    for (const Complex& sample : samples) {
+        const double p = std::norm(sample);
+        std::ptrdiff_t passed = 0;
+        if (p > mean) {
+            const double guess = std::log2(p / mean) * steps_per_log2;
+            passed = std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(guess), 0, ccdf_points);
+            while (passed > 0 && !(p > thresholds[static_cast<std::size_t>(passed - 1)])) {
+                --passed;
+            }
+            while (passed < ccdf_points && p > thresholds[static_cast<std::size_t>(passed)]) {
+                ++passed;
+            }
+        }
         ++above_count[static_cast<std::size_t>(passed)];
     }
     std::array<std::size_t, ccdf_points> exceeding{};
@@ -64,10 +76,15 @@ CcdfResult measure_ccdf(std::span<const Complex> samples) {
         }
         std::vector<double> candidates;
         if (bounded) {
-            std::copy_if(powers.begin(), powers.end(), std::back_inserter(candidates),
-                         [above](double p) { return p > above; });
+            candidates.reserve(exceeding[0] / 8);
         } else {
-            candidates = powers;
+            candidates.reserve(samples.size());
+        }
+        for (const Complex& sample : samples) {
+            const double p = std::norm(sample);
+            if (!bounded || p > above) {
+                candidates.push_back(p);
+            }
         }
         const auto nth = candidates.begin() + static_cast<std::ptrdiff_t>(rank);
         std::nth_element(candidates.begin(), nth, candidates.end(), std::greater<>());
