@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace varnika::cli {
@@ -35,17 +34,13 @@ Outcome cli(const std::vector<std::string>& words) {
 }
 
 // The number after "key": in a JSON text (the first one); NaN when it is missing or null.
-double json_number(const std::string& json, const std::string& key) {
-    std::string pattern_text(1, '"');
-    for (const char c : key) {
-        if (c == '.' || c == '+') {
-            pattern_text.push_back('\\');
-        }
-        pattern_text.push_back(c);
+double json_number(const std::string& json, const std::string& key, std::size_t from = 0) {
+    const std::string opening = "\"" + key + "\": ";
+    const std::size_t at = json.find(opening, from);
+    if (at == std::string::npos || json.compare(at + opening.size(), 4, "null") == 0) {
+        return std::nan("");
     }
-    pattern_text.append("\": (-?[0-9.]+)");
-    std::smatch match;
-    return std::regex_search(json, match, std::regex(pattern_text)) ? std::stod(match[1]) : std::nan("");
+    return std::stod(json.substr(at + opening.size(), 24));
 }
 
 struct Channel {
@@ -56,11 +51,11 @@ struct Channel {
 
 std::vector<Channel> json_channels(const std::string& json) {
     std::vector<Channel> channels;
-    const std::regex pattern(
-        R"re(\{"type": "([^"]+)", "row": \d+, "walsh_length": \d+, "walsh_number": \d+, "set_db": (-?[0-9.]+), "measured_db": (-?[0-9.]+)\})re");
-    for (auto it = std::sregex_iterator(json.begin(), json.end(), pattern); it != std::sregex_iterator();
-         ++it) {
-        channels.push_back({(*it)[1], std::stod((*it)[2]), std::stod((*it)[3])});
+    const std::string opening = "{\"type\": \"";
+    for (std::size_t at = json.find(opening); at != std::string::npos; at = json.find(opening, at + 1)) {
+        const std::size_t name = at + opening.size();
+        channels.push_back({json.substr(name, json.find('"', name) - name), json_number(json, "set_db", at),
+                            json_number(json, "measured_db", at)});
     }
     return channels;
 }
