@@ -1,4 +1,5 @@
 // Varnika: the cdma2000 1xEV-DV waveform generator's window.
+#include "check/signal_check.h"
 #include "run/generation_run.h"
 #include "run/installation.h"
 #include "run/library_binding.h"
@@ -9,6 +10,7 @@
 #include "ui/papr_dialog.h"
 #include "ui/qt_platform.h"
 #include "ui/run_desktop.h"
+#include "ui/signal_check_window.h"
 
 #include <safewrite/safe_file.h>
 
@@ -64,7 +66,9 @@ int main(int argc, char* argv[]) {
     varnika::ProgramLibraries libraries(varnika::library_folder(folder));
     varnika::TesterShare tester_share;
     varnika::ui::QtGenerationDesktop desktop;
-    varnika::GenerationRun run(form, desktop, libraries, tester_share, settings_folder);
+    // The signal check learns the file each run makes from the save dialog's answer.
+    varnika::MadeFileWatch made_file(form, desktop);
+    varnika::GenerationRun run(form, made_file, libraries, tester_share, settings_folder);
     // The settings files live beside the program when it may write there, else in the user's
     // configuration folder: start-up reads them, "Save and Quit" writes them. The tester's address is
     // resolved in the background once the window is up.
@@ -79,6 +83,7 @@ int main(int argc, char* argv[]) {
     platform.set_main_window(&window);
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);
+    varnika::ui::SignalCheckLauncher signal_check(&window, form, libraries, made_file);
     window.show();
     form.network.resolve_in_background([&app](std::function<void()> on_window_thread) {
         QMetaObject::invokeMethod(&app, std::move(on_window_thread), Qt::QueuedConnection);

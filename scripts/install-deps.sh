@@ -12,6 +12,7 @@ packages=(
     libsmbclient-dev samba
     nlohmann-json3-dev
     dpkg-dev
+    libfftw3-dev qt6-charts-dev libqt6opengl6-dev
 )
 missing=()
 for p in "${packages[@]}"; do

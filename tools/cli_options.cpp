@@ -116,11 +116,15 @@ const std::map<std::string, ValueRule>& value_options() {
 // The checks that concern the command line as a whole.
 std::optional<std::string> whole_line_error(const Options& options) {
     if (options.command == Command::None && !options.save_settings && !options.list_keys) {
-        return "nothing to do: give make-awg FILE, make-floating FILE, make-sigmf BASE, --save-settings or "
-               "--list-keys";
+        return "nothing to do: give make-awg FILE, make-floating FILE, make-sigmf BASE, analyze FILE, "
+               "--save-settings or --list-keys";
     }
-    if ((options.command == Command::None || options.command == Command::MakeSigmf) && options.reference_file) {
+    const bool making = options.command == Command::MakeAwg || options.command == Command::MakeFloating;
+    if (!making && options.reference_file) {
         return "--reference needs make-awg or make-floating";
+    }
+    if (!making && options.analyze) {
+        return "--analyze needs make-awg or make-floating";
     }
     if (options.reference_file && std::filesystem::absolute(*options.reference_file).lexically_normal() ==
                                       std::filesystem::absolute(options.file).lexically_normal()) {
@@ -159,6 +163,10 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
             options.json = true;
             continue;
         }
+        if (word == "--analyze") {
+            options.analyze = true;
+            continue;
+        }
         if (word == "--list-keys") {
             options.list_keys = true;
             continue;
@@ -191,7 +199,8 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
             return refuse("unexpected argument '" + word + "'");
         }
         static const std::map<std::string, Command> commands{
-            {"make-awg", Command::MakeAwg}, {"make-floating", Command::MakeFloating}, {"make-sigmf", Command::MakeSigmf}};
+            {"make-awg", Command::MakeAwg}, {"make-floating", Command::MakeFloating}, {"make-sigmf", Command::MakeSigmf},
+            {"analyze", Command::Analyze}};
         const auto command = commands.find(word);
         if (command == commands.end()) {
             return refuse("unknown command '" + word + "'");
@@ -218,6 +227,7 @@ std::string help_text(const std::filesystem::path& settings_folder) {
     return "Usage: varnika-cli make-awg FILE [options]\n"
            "       varnika-cli make-floating FILE [options]\n"
            "       varnika-cli make-sigmf BASE [options]\n"
+           "       varnika-cli analyze FILE [options]\n"
            "       varnika-cli --save-settings [options]\n"
            "       varnika-cli --version\n"
            "\n"
@@ -229,6 +239,10 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "(make-floating) into FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR\n"
            "dialog shows them. make-sigmf writes the floating run's samples as a SigMF recording for software\n"
            "radios: BASE.sigmf-data (cf32_le) and BASE.sigmf-meta.\n"
+           "\n"
+           "analyze checks a waveform file against the settings: CCDF and PAPR, occupied bandwidth and\n"
+           "adjacent channel power ratios, forward-link code-domain power against the set powers, and rho\n"
+           "and EVM against the ideal waveform the settings make (the same options choose them).\n"
            "\n"
            "Options:\n"
            "  --settings-dir DIR     read the settings files from DIR (and save them there) instead of\n"
@@ -253,7 +267,9 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "run\n"
            "                         has succeeded\n"
            "  --json                 print one JSON object instead of text: file, link, ratio, sampling rate,\n"
-           "                         sample count, PAPR and crest factors, channels, warnings, or the error\n"
+           "                         sample count, PAPR and crest factors, channels, warnings, or the error;\n"
+           "                         with analyze, the check's numbers (after --analyze, under \"analysis\")\n"
+           "  --analyze              after make-awg or make-floating, check the file as analyze does\n"
            "  --version              print the version of the program and of both libraries\n"
            "  -h, --help             show this text\n"
            "\n"
@@ -277,6 +293,7 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "     folder could not be reached\n"
            "  5  libkestra.so or libwavesave.so, or one of their exports, is missing\n"
            "  6  the settings give no usable waveform (every sample zero, or not finite numbers)\n"
+           "  7  the file to check cannot be read or measured\n"
            "\n"
            "Example: Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
            "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n" +

@@ -21,16 +21,18 @@ enum ExitCode : int {
     exit_not_written = 4,     // a waveform, reference or settings file could not be written
     exit_library_missing = 5, // libkestra.so or libwavesave.so, or one of their exports, is missing
     exit_bad_waveform = 6,    // the settings give no usable waveform (all zero, or not finite numbers)
+    exit_check_failed = 7,    // the file to check cannot be read or measured
 };
 
-enum class Command { None, MakeAwg, MakeFloating, MakeSigmf };
+enum class Command { None, MakeAwg, MakeFloating, MakeSigmf, Analyze };
 
 struct Options {
     bool help = false;
     bool version = false;
     bool json = false; // one JSON object on standard output instead of text
     Command command = Command::None;
-    std::string file; // the waveform file of make-awg / make-floating, the base name of make-sigmf
+    std::string file; // the waveform file of make-awg / make-floating / analyze, the base name of make-sigmf
+    bool analyze = false; // the signal check of the file, after make-awg / make-floating
     std::optional<std::filesystem::path> settings_dir;
     std::optional<std::string> reference_file;
     std::optional<int> link;          // item of Link_Selection_Option: 0 uplink, 1 downlink

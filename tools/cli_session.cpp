@@ -1,5 +1,6 @@
 #include "cli_session.h"
 
+#include "cli_check.h"
 #include "cli_report.h"
 #include "run/file_naming.h"
 #include "run/installation.h"
@@ -8,6 +9,7 @@
 #include "settings/settings_files.h"
 #include "settings/start_up.h"
 
+#include <nlohmann/json.hpp>
 #include <safewrite/safe_file.h>
 #include <wavesave/wavesave.h>
 
@@ -225,12 +227,29 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
             out << key << '=' << value << '\n';
         }
     }
-    int code = options.command == Command::None ? exit_ok : session.make(options, out);
+    const bool analyzing = options.command == Command::Analyze || options.analyze;
+    const bool making = options.command != Command::None && options.command != Command::Analyze;
+    int code = making ? session.make(options, out) : exit_ok;
+    // With --json the check's numbers are an object of their own: the whole answer of analyze, or the
+    // "analysis" member of a run's answer.
+    std::ostringstream check;
+    if (code == exit_ok && analyzing) {
+        code = check_file(session, options, options.json ? check : out, errors);
+    }
     if (code == exit_ok && options.save_settings) {
         code = session.save_settings();
     }
     if (report != nullptr) {
-        *report = json_report(options, session.form, session.libraries, code, error_lines(error_text->str()));
+        if (options.command == Command::Analyze) {
+            *report = code == exit_ok ? check.str() : std::string();
+        } else {
+            *report = json_report(options, session.form, session.libraries, code, error_lines(error_text->str()));
+            if (code == exit_ok && analyzing) {
+                nlohmann::ordered_json answer = nlohmann::ordered_json::parse(*report);
+                answer["analysis"] = nlohmann::ordered_json::parse(check.str());
+                *report = answer.dump(2) + "\n";
+            }
+        }
     }
     return code;
 }

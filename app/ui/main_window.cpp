@@ -243,6 +243,12 @@ QWidget* MainWindow::build_header(QWidget* parent) {
     buttons->addWidget(awg, 0, 0);
     buttons->addWidget(floating, 1, 0);
     buttons->addWidget(exit, 0, 1, 2, 1);
+    // Worked by SignalCheckLauncher (signal_check_window.h) once a run has made a file.
+    auto* check = new QPushButton("Signal Check", header);
+    check->setObjectName("SignalCheck_Button");
+    check->setEnabled(false);
+    check->setMinimumHeight(30);
+    buttons->addWidget(check, 2, 0);
     exit->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     row->addLayout(buttons);
     return header;

@@ -1,0 +1,163 @@
+// The Signal Check window through the assembled main window: the button waits for a made file, a check
+// runs on a worker thread and opens the window with its three plots and the numbers, which copy to the
+// clipboard; the plots save as PNG files; a file that has gone is said in a message. Runs headless.
+#include "check/signal_check.h"
+#include "run/generation_run.h"
+#include "settings/main_form.h"
+#include "settings/start_up.h"
+#include "ui/main_window.h"
+#include "ui/qt_platform.h"
+#include "ui/signal_check_window.h"
+
+#include <QApplication>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QClipboard>
+#include <QImage>
+#include <QLineSeries>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace varnika;
+
+namespace {
+
+// The save dialog answers with the test's file.
+class AnsweringDesktop : public GenerationDesktop {
+public:
+    std::string file;
+    SaveFileAnswer ask_save_file(const SaveFileRequest&) override { return {file, 1}; }
+    void show_busy_pointer(bool) override {}
+    void let_pending_messages_through() override {}
+};
+
+// The real platform, with messages recorded rather than shown.
+class RecordingPlatform : public ui::QtPlatform {
+public:
+    std::vector<std::string> messages;
+    form::MessageAnswer show_message(const std::string& text, const std::string&, form::MessageIcon,
+                                     form::MessageButtons) override {
+        messages.push_back(text);
+        return form::MessageAnswer::Ok;
+    }
+};
+
+} // namespace
+
+class SignalCheckTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir folder_;
+    std::unique_ptr<RecordingPlatform> platform_;
+    std::unique_ptr<MainForm> form_;
+    std::unique_ptr<AnsweringDesktop> desktop_;
+    std::unique_ptr<MadeFileWatch> made_;
+    std::unique_ptr<ProgramLibraries> libraries_;
+    std::unique_ptr<TesterShare> share_;
+    std::unique_ptr<GenerationRun> run_;
+    std::unique_ptr<ui::MainWindow> window_;
+    std::unique_ptr<ui::SignalCheckLauncher> launcher_;
+
+    template <class T> T* find(QObject* parent, const char* name) {
+        T* widget = parent->findChild<T*>(name);
+        if (widget == nullptr) {
+            qFatal("no widget %s", name);
+        }
+        return widget;
+    }
+
+private slots:
+    void init() {
+        platform_ = std::make_unique<RecordingPlatform>();
+        form_ = std::make_unique<MainForm>(*platform_);
+        form_->settings_folder = folder_.path().toStdString();
+        start_up(*form_);
+        desktop_ = std::make_unique<AnsweringDesktop>();
+        made_ = std::make_unique<MadeFileWatch>(*form_, *desktop_);
+        libraries_ = std::make_unique<ProgramLibraries>(program_folder());
+        share_ = std::make_unique<TesterShare>();
+        run_ = std::make_unique<GenerationRun>(*form_, *made_, *libraries_, *share_,
+                                               folder_.path().toStdString());
+        window_ = std::make_unique<ui::MainWindow>(*form_, *platform_);
+        launcher_ = std::make_unique<ui::SignalCheckLauncher>(window_.get(), *form_, *libraries_, *made_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() {
+        launcher_.reset();
+        window_.reset();
+        run_.reset();
+        made_.reset();
+        form_.reset();
+    }
+
+    void checksTheMadeFileOnAWorkerAndShowsItsPlotsAndNumbers() {
+        form_->Link_Selection_Option.select(downlink_item);
+        form_->downlink_channels.DL_CH_TestModel_Combo.select(8); // "Test Model2  PDCH 16QAM"
+        form_->downlink_channels.DL_CH_TestModel_Command.press();
+        auto* check = find<QPushButton>(window_.get(), "SignalCheck_Button");
+        QCOMPARE(check->text(), QString("Signal Check"));
+        QVERIFY(!check->isEnabled());
+
+        // A cancelled save dialog makes nothing.
+        desktop_->file.clear();
+        QTest::mouseClick(find<QPushButton>(window_.get(), "MakeAWGFile_Button"), Qt::LeftButton);
+        QVERIFY(!check->isEnabled());
+        desktop_->file = (folder_.path() + "/tm9.awv").toStdString();
+        QTest::mouseClick(find<QPushButton>(window_.get(), "MakeAWGFile_Button"), Qt::LeftButton);
+        QVERIFY(check->isEnabled());
+
+        QTest::mouseClick(check, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(launcher_->window() != nullptr && launcher_->window()->isVisible(), 60000);
+        ui::SignalCheckWindow* shown = launcher_->window();
+        QVERIFY(shown->windowTitle().endsWith("tm9.awv"));
+
+        const QChart* ccdf = find<QChartView>(shown, "SignalCheck_CCDF")->chart();
+        QCOMPARE(ccdf->series().size(), 2); // the waveform and the complex Gaussian noise reference
+        for (QAbstractSeries* series : ccdf->series()) {
+            QVERIFY(static_cast<QLineSeries*>(series)->count() > 50);
+        }
+        const QChart* spectrum = find<QChartView>(shown, "SignalCheck_Spectrum")->chart();
+        QVERIFY(static_cast<QLineSeries*>(spectrum->series().at(0))->count() > 100);
+        // Six active channels, their set powers marked, and the noise floor.
+        const QChart* codes = find<QChartView>(shown, "SignalCheck_CodeDomain")->chart();
+        QCOMPARE(codes->series().size(), 3);
+        QCOMPARE(static_cast<QBarSeries*>(codes->series().at(0))->barSets().at(0)->count(), 6);
+        QCOMPARE(static_cast<QXYSeries*>(codes->series().at(1))->count(), 6);
+
+        const QString numbers = find<QPlainTextEdit>(shown, "SignalCheck_Numbers")->toPlainText();
+        QVERIFY(numbers.contains("Verdict: the file is the waveform the settings make"));
+        QVERIFY(numbers.contains("rho: 1.000000"));
+        QVERIFY(numbers.contains("F-PDCH row 805 W32(2): set -2.60, measured -2.60"));
+        QVERIFY(numbers.contains("Noise floor: -"));
+        QTest::mouseClick(find<QPushButton>(shown, "SignalCheck_Copy"), Qt::LeftButton);
+        QCOMPARE(QApplication::clipboard()->text(), numbers);
+
+        QString error;
+        const QStringList saved = shown->save_plots(folder_.path() + "/tm9", error);
+        QCOMPARE(saved.size(), 3);
+        for (const QString& file : saved) {
+            QVERIFY2(!QImage(file, "PNG").isNull(), qPrintable(file));
+        }
+        QVERIFY(shown->save_plots(folder_.path() + "/no/such/folder/tm9", error).isEmpty());
+        QVERIFY(error.contains("was not written"));
+
+        // The file removed behind the program's back: the check says so and the window stays as it was.
+        QFile::remove(folder_.path() + "/tm9.awv");
+        QTest::mouseClick(check, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!platform_->messages.empty(), 60000);
+        QVERIFY(QString::fromStdString(platform_->messages.back()).contains("cannot be opened"));
+        QCOMPARE(find<QPlainTextEdit>(shown, "SignalCheck_Numbers")->toPlainText(), numbers);
+    }
+};
+
+QTEST_MAIN(SignalCheckTest)
+#include "signal_check_test.moc"

@@ -1,0 +1,22 @@
+#include "cli_check.h"
+
+#include "check/signal_check.h"
+
+namespace varnika::cli {
+
+int check_file(Session& session, const Options& options, std::ostream& out, std::ostream& errors) {
+    const SignalCheckSetup setup = signal_check_setup(session.form, session.libraries);
+    const SignalCheckOutcome outcome = run_signal_check(options.file, setup);
+    if (!outcome.result) {
+        errors << "varnika-cli: " << outcome.error << '\n';
+        return exit_check_failed;
+    }
+    if (!outcome.result->reference_problem.empty()) {
+        errors << "varnika-cli: rho, EVM and code-domain power not measured: "
+               << outcome.result->reference_problem << '\n';
+    }
+    out << (options.json ? signal_check_json(*outcome.result) + "\n" : signal_check_text(*outcome.result));
+    return exit_ok;
+}
+
+} // namespace varnika::cli
