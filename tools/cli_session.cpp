@@ -234,21 +234,17 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
     // "analysis" member of a run's answer.
     std::ostringstream check;
     if (code == exit_ok && analyzing) {
-        code = check_file(session, options, options.json ? check : out, errors);
+        code = check_file(session, options, report != nullptr ? check : out, errors);
     }
     if (code == exit_ok && options.save_settings) {
         code = session.save_settings();
     }
     if (report != nullptr) {
-        if (options.command == Command::Analyze) {
-            *report = code == exit_ok ? check.str() : std::string();
-        } else {
-            *report = json_report(options, session.form, session.libraries, code, error_lines(error_text->str()));
-            if (code == exit_ok && analyzing) {
-                nlohmann::ordered_json answer = nlohmann::ordered_json::parse(*report);
-                answer["analysis"] = nlohmann::ordered_json::parse(check.str());
-                *report = answer.dump(2) + "\n";
-            }
+        *report = json_report(options, session.form, session.libraries, code, error_lines(error_text->str()));
+        if (code == exit_ok && analyzing) {
+            nlohmann::ordered_json answer = nlohmann::ordered_json::parse(*report);
+            answer["analysis"] = nlohmann::ordered_json::parse(check.str());
+            *report = answer.dump(2) + "\n";
         }
     }
     return code;
@@ -259,10 +255,14 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
 int run_cli(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
             std::ostream& errors) {
     // With --json the text a run prints is held back: the one object on standard output says it all.
-    const bool json = std::ranges::find(arguments, std::string("--json")) != arguments.end() &&
-                      std::ranges::find(arguments, std::string("--help")) == arguments.end() &&
-                      std::ranges::find(arguments, std::string("-h")) == arguments.end() &&
-                      std::ranges::find(arguments, std::string("--version")) == arguments.end();
+    // analyze --json prints the check's own object, with its notes on standard error as without --json.
+    const ParsedArguments parsed = parse_arguments(arguments);
+    const bool json = parsed.options ? parsed.options->json && !parsed.options->help && !parsed.options->version &&
+                                           parsed.options->command != Command::Analyze
+                                     : std::ranges::find(arguments, std::string("--json")) != arguments.end() &&
+                                           std::ranges::find(arguments, std::string("--help")) == arguments.end() &&
+                                           std::ranges::find(arguments, std::string("-h")) == arguments.end() &&
+                                           std::ranges::find(arguments, std::string("--version")) == arguments.end();
     std::ostringstream held_out;
     std::ostringstream held_errors;
     std::string report;
