@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <wavesave/wavesave.h>
 
+#include <cmath>
+
 namespace varnika::cli {
 
 namespace {
@@ -53,7 +55,7 @@ std::string json_report(const Options& options, const MainForm& form, ProgramLib
     }
     ordered_json channels = ordered_json::array();
     for (const UsedChannel& channel : used_channels(form, link)) {
-        channels.push_back({{"type", channel.type}, {"walsh", channel.walsh}, {"power_db", channel.power_db}});
+        channels.push_back({{"type", channel.type}, {"walsh", channel.walsh}, {"power_db", std::round(channel.power_db * 100.0) / 100.0}});
     }
     object["channels"] = channels;
     object["warnings"] = run_warnings(form, link);
