@@ -28,14 +28,7 @@ void HeadlessPlatform::run_modal(form::Dialog& dialog) {
 form::MessageAnswer HeadlessPlatform::show_message(const std::string& text, const std::string& title,
                                                    form::MessageIcon icon, form::MessageButtons) {
     messages_.push_back({text, title, icon});
-    std::string shown = text;
-    for (const auto& [path, meant] : aliases) {
-        for (std::size_t at = shown.find(path); !path.empty() && at != std::string::npos;
-             at = shown.find(path, at + meant.size())) {
-            shown.replace(at, path.size(), meant);
-        }
-    }
-    errors_ << "varnika-cli: " << (title.empty() ? "" : title + ": ") << one_line(shown) << '\n';
+    errors_ << "varnika-cli: " << (title.empty() ? "" : title + ": ") << one_line(text) << '\n';
     return form::MessageAnswer::Ok;
 }
 

@@ -26,8 +26,6 @@ public:
 
     // Plays the user's part in a modal dialog; left empty, every dialog is closed unanswered.
     std::function<void(form::Dialog&)> answer_modal;
-    // Paths that stand for others in the printed messages (a staged file for the user's file).
-    std::vector<std::pair<std::string, std::string>> aliases;
 
     const std::vector<Message>& messages() const { return messages_; }
 
