@@ -2,7 +2,9 @@
 
 #include "temp_folder.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,25 @@ TEST_F(AwgFileTest, WordsAreOffsetBinaryScaledToThePeak) {
     EXPECT_EQ(f.words, (std::vector<uint32_t>{16383, 1, 8192, 12287, 4096, 10239}));
     // The peak may lie on either component, with either sign.
     EXPECT_EQ(written({{0.25, -4.0}, {1.0, 0.0}}).words, (std::vector<uint32_t>{8703, 1, 10239, 8192}));
+}
+
+TEST_F(AwgFileTest, LongBuffersFollowThePerSampleFormulaAcrossChunksAndVectorLanes) {
+    // 40 003 samples span three write chunks and leave a tail after every vector width; the peak sits
+    // on the last Q, a NaN on one I. Every word must be the plain formula: value / peak x 8191 + 8192,
+    // truncated, NaN at mid-scale.
+    std::vector<IqSample> samples(40003);
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        samples[k] = {std::sin(0.001 * static_cast<double>(k)), -std::cos(0.0007 * static_cast<double>(k))};
+    }
+    samples.back().q = -3.5;
+    samples[20001].i = std::numeric_limits<double>::quiet_NaN();
+    const AwgFile f = written(samples);
+    ASSERT_EQ(f.words.size(), 2 * samples.size());
+    for (std::size_t k = 0; k < f.words.size(); ++k) {
+        const double value = k % 2 == 0 ? samples[k / 2].i : samples[k / 2].q;
+        const auto expected = std::isnan(value) ? 8192u : static_cast<uint32_t>(value / 3.5 * 8191.0 + 8192.0);
+        ASSERT_EQ(f.words[k], expected) << "word " << k;
+    }
 }
 
 TEST_F(AwgFileTest, SilentBufferWritesMidScale) {
