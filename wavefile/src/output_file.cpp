@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
+
 namespace wavesave {
 
 OutputFile::OutputFile(const char* file_name) {
@@ -24,7 +26,30 @@ void OutputFile::write(std::string_view bytes) {
     failed_ = std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size();
     if (failed_) {
         error_ = errno;
+        return;
     }
+    written_ += static_cast<long long>(bytes.size());
+    start_write_back();
+}
+
+// A waveform file runs to 120 MB, and whoever keeps it flushes it to the disk when it is complete. The
+// disk starts on every few megabytes as soon as they are written, so that it works while the rest is
+// formatted and the final flush waits only for the tail. Nothing is waited for here; where the file is
+// not a disk file (a pipe, say) the request simply fails and is ignored.
+void OutputFile::start_write_back() {
+    constexpr long long write_back_step = 8ll << 20;
+    if (written_ - written_back_ < write_back_step) {
+        return;
+    }
+    if (std::fflush(file_) != 0) {
+        failed_ = true;
+        error_ = errno;
+        return;
+    }
+#ifdef __linux__
+    ::sync_file_range(fileno(file_), written_back_, written_ - written_back_, SYNC_FILE_RANGE_WRITE);
+#endif
+    written_back_ = written_;
 }
 
 bool OutputFile::close() {

@@ -3,6 +3,7 @@
 #define WAVESAVE_OUTPUT_FILE_H
 
 #include <cstdio>
+#include <cstddef>
 #include <string_view>
 
 namespace wavesave {
@@ -22,7 +23,11 @@ public:
     bool close();
 
 private:
+    void start_write_back();
+
     std::FILE* file_ = nullptr;
+    long long written_ = 0;      // bytes handed to the file so far
+    long long written_back_ = 0; // bytes whose write to the disk has been started
     bool failed_ = false;
     int error_ = 0;
 };
