@@ -17,6 +17,8 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     bool is_open() const { return file_ != nullptr; }
+    // True while every byte so far has reached the file.
+    bool ok() const { return file_ != nullptr && !failed_; }
     void write(std::string_view bytes);
     // Closes the file; true when it was opened and every write and the close succeeded. On failure errno
     // holds the first cause (a full disk, say), for the caller to report.

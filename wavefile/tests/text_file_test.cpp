@@ -55,7 +55,9 @@ TEST_F(TextFileTest, MatchesTheCLibraryOverManyMagnitudes) {
     std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
     std::uniform_int_distribution<int> binary_exponent(-1074, 1023);
     std::uniform_int_distribution<int> decimal_exponent(-25, 20); // where waveform values lie
-    std::vector<IqSample> samples(4000);
+    // Enough lines for the text to be formatted in many blocks by two threads, and an odd count so the
+    // last block is short.
+    std::vector<IqSample> samples(150001);
     std::string expected;
     for (IqSample& s : samples) {
         s = {std::ldexp(mantissa(random), binary_exponent(random)),
@@ -75,7 +77,7 @@ TEST_F(TextFileTest, UncreatableFileGivesSix) {
     EXPECT_EQ(save_ASCII_data_file(path("missing/f.txt").c_str(), &one, 1), 6);
     EXPECT_FALSE(std::filesystem::exists(path("missing")));
     if (std::filesystem::exists("/dev/full")) {
-        const std::vector<IqSample> many(100000, one);
+        const std::vector<IqSample> many(300000, one); // both formatting threads stop on the failure
         EXPECT_EQ(save_ASCII_data_file("/dev/full", many.data(), static_cast<int32_t>(many.size())), 6);
     }
 }
