@@ -46,19 +46,24 @@ int exit_code_for(RunOutcome outcome) {
 }
 
 // Start-up as the window's, except that the tester's address is looked up only by a run that saves there.
-StartupSteps cli_start_up() {
+// Buffers made before start-up are taken instead of new ones.
+StartupSteps cli_start_up(std::optional<RunBuffers>& buffers) {
     StartupSteps steps;
     steps.apply_network_settings = [](MainForm& form) { form.network.apply_settings(false); };
+    if (buffers) {
+        steps.allocate_buffers = [&buffers](MainForm& form) { form.model.adopt_buffers(std::move(*buffers)); };
+    }
     return steps;
 }
 
 } // namespace
 
-Session::Session(const fs::path& program_folder, const fs::path& settings_folder, std::ostream& errors)
+Session::Session(const fs::path& program_folder, const fs::path& settings_folder, std::ostream& errors,
+                 std::optional<RunBuffers> buffers)
     : platform(errors), libraries(library_folder(program_folder)),
       run(form, desktop, libraries, share, settings_home(program_folder)), errors_(errors) {
     form.settings_folder = settings_folder;
-    start_up(form, cli_start_up());
+    start_up(form, cli_start_up(buffers));
 }
 
 void Session::choose(const Options& options) {
@@ -216,7 +221,11 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
         }
         settings_folder = *options.settings_dir;
     }
-    Session session(program_folder, settings_folder, errors);
+    const bool analyzing = options.command == Command::Analyze || options.analyze;
+    const bool making = options.command != Command::None && options.command != Command::Analyze;
+    // A run's buffers are made ready on the second core while the settings are read.
+    Session session(program_folder, settings_folder, errors,
+                    making ? std::optional<RunBuffers>(make_run_buffers(true)) : std::nullopt);
     session.choose(options);
     if (const std::string error = apply_named_settings(session.form, options.settings); !error.empty()) {
         errors << "varnika-cli: --set: " << error << " (varnika-cli --list-keys lists them)\n";
@@ -227,8 +236,6 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
             out << key << '=' << value << '\n';
         }
     }
-    const bool analyzing = options.command == Command::Analyze || options.analyze;
-    const bool making = options.command != Command::None && options.command != Command::Analyze;
     int code = making ? session.make(options, out) : exit_ok;
     // With --json the check's numbers are an object of their own: the whole answer of analyze, or the
     // "analysis" member of a run's answer.

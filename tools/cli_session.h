@@ -11,6 +11,7 @@
 #include "settings/main_form.h"
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -20,9 +21,10 @@ namespace varnika::cli {
 class Session {
 public:
     // Starts the window's models up from the settings files in `settings_folder`. The libraries are bound
-    // from `program_folder`. The tester's address is looked up only by a run that saves there.
+    // from `program_folder`. The tester's address is looked up only by a run that saves there. `buffers`,
+    // when given, are the run buffers to use (made ready while the settings are read).
     Session(const std::filesystem::path& program_folder, const std::filesystem::path& settings_folder,
-            std::ostream& errors);
+            std::ostream& errors, std::optional<RunBuffers> buffers = std::nullopt);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 

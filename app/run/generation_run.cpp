@@ -302,6 +302,7 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
     if (!model.waveform_buffer) {
         model.allocate_buffers();
     }
+    model.buffer_warm_up.reset(); // the run takes its buffers over from here
     const std::optional<std::int32_t> status = synthesise(link);
     if (!status) {
         result_ = {RunOutcome::LibraryMissing, no_file_written_message + missing_};

@@ -1,32 +1,91 @@
 #include "settings/settings_model.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <new>
+#include <span>
+#include <system_error>
 
 namespace varnika {
 namespace {
 
-// Asks for huge pages over the whole 2 MiB extents of a large buffer: its first run then takes a few
-// dozen page faults instead of ten thousand. A kernel without them simply ignores the advice.
-void advise_huge_pages(void* buffer, std::size_t bytes) {
-    constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(buffer) + huge - 1) & ~(huge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + bytes) & ~(huge - 1);
-    if (end > begin) {
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
+constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
+
+// A buffer of `count` T, its size rounded up to whole huge pages, which the kernel is asked to use:
+// its first run then takes a few dozen page faults instead of ten thousand. A kernel without them
+// simply ignores the advice.
+template <class T> RunBuffer<T> huge_buffer(std::size_t count) {
+    const std::size_t bytes = (count * sizeof(T) + huge_page_bytes - 1) / huge_page_bytes * huge_page_bytes;
+    void* memory = ::operator new(bytes, std::align_val_t{huge_page_bytes});
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    return RunBuffer<T>(static_cast<T*>(memory));
 }
+
+// The part of the work area the largest export uses; the rest is faulted in only if ever needed.
+constexpr std::size_t work_bytes_to_warm = KESTRA_DL_WORK_BYTES;
 
 } // namespace
 
-void SettingsModel::allocate_buffers() {
-    // Not zeroed: every run overwrites what it uses, and untouched pages cost nothing at start-up.
-    waveform_buffer = std::make_unique_for_overwrite<IqSample[]>(waveform_buffer_samples);
-    chip_buffer = std::make_unique_for_overwrite<IqSample[]>(chip_buffer_samples);
-    work_area = std::make_unique_for_overwrite<std::uint8_t[]>(work_area_bytes);
-    advise_huge_pages(waveform_buffer.get(), waveform_buffer_samples * sizeof(IqSample));
-    advise_huge_pages(work_area.get(), work_area_bytes);
+void RunBufferFree::operator()(void* memory) const noexcept {
+    ::operator delete(memory, std::align_val_t{huge_page_bytes});
+}
+
+RunBuffers make_run_buffers(bool warm) {
+    RunBuffers buffers{huge_buffer<IqSample>(waveform_buffer_samples), huge_buffer<IqSample>(chip_buffer_samples),
+                       huge_buffer<std::uint8_t>(work_area_bytes), nullptr};
+    if (warm) {
+        buffers.warm_up = std::make_unique<RunBufferWarmUp>(buffers.waveform.get(), buffers.chips.get(),
+                                                            buffers.work.get());
+    }
+    return buffers;
+}
+
+RunBufferWarmUp::RunBufferWarmUp(IqSample* waveform, IqSample* chips, std::uint8_t* work) {
+    const std::array<std::span<std::byte>, 3> parts{
+        std::as_writable_bytes(std::span(chips, chip_buffer_samples)),
+        std::as_writable_bytes(std::span(work, work_bytes_to_warm)),
+        std::as_writable_bytes(std::span(waveform, waveform_buffer_samples))};
+    // The helper takes no signals: they are handled on the program's own thread.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    try {
+        thread_ = std::thread([this, parts] {
+            constexpr std::size_t page = 4096;
+            for (const std::span<std::byte> part : parts) {
+                for (std::size_t at = 0; at < part.size(); at += page) {
+                    if (at % huge_page_bytes == 0 && stop_.load(std::memory_order_relaxed)) {
+                        return;
+                    }
+                    // The contents are not kept: every run overwrites what it uses.
+                    reinterpret_cast<volatile std::byte&>(part[at]) = std::byte{0};
+                }
+            }
+        });
+    } catch (const std::system_error&) {
+        // No helper: the run faults its pages in itself.
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+RunBufferWarmUp::~RunBufferWarmUp() {
+    stop_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void SettingsModel::adopt_buffers(RunBuffers buffers) {
+    waveform_buffer = std::move(buffers.waveform);
+    chip_buffer = std::move(buffers.chips);
+    work_area = std::move(buffers.work);
+    buffer_warm_up = std::move(buffers.warm_up);
 }
 
 void SettingsModel::set_oversampling(int link, int ratio) {

@@ -6,9 +6,11 @@
 #include <kestra/kestra.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace varnika {
@@ -31,6 +33,41 @@ inline constexpr int max_oversampling = 80;
 inline constexpr std::size_t waveform_buffer_samples = max_oversampling * FRAME_CHIPS + 1;
 inline constexpr std::size_t chip_buffer_samples = FRAME_CHIPS + 1;
 inline constexpr std::size_t work_area_bytes = KESTRA_WORK_BYTES;
+
+// Frees a generation buffer.
+struct RunBufferFree {
+    void operator()(void* memory) const noexcept;
+};
+template <class T> using RunBuffer = std::unique_ptr<T[], RunBufferFree>;
+
+// Touches the pages of fresh run buffers on a helper thread while the program starts up, so that the
+// first run does not stop for their page faults (tens of milliseconds for the ratio-80 buffers on a
+// virtual machine). Stops at the next 2 MiB step when destroyed; what it has not reached is faulted in
+// by the run as usual.
+class RunBufferWarmUp {
+public:
+    RunBufferWarmUp(IqSample* waveform, IqSample* chips, std::uint8_t* work);
+    ~RunBufferWarmUp();
+    RunBufferWarmUp(const RunBufferWarmUp&) = delete;
+    RunBufferWarmUp& operator=(const RunBufferWarmUp&) = delete;
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The three buffers every generation run works in: the waveform, the chip copy and the synthesis
+// library's work area. Not zeroed (every run overwrites what it uses), and aligned to 2 MiB so that
+// huge pages can back all of the two large ones.
+struct RunBuffers {
+    RunBuffer<IqSample> waveform;
+    RunBuffer<IqSample> chips;
+    RunBuffer<std::uint8_t> work;
+    // Set while a warm-up runs over them; it is stopped before the buffers are freed.
+    std::unique_ptr<RunBufferWarmUp> warm_up;
+};
+// With `warm`, a helper thread starts touching their pages at once (RunBufferWarmUp).
+RunBuffers make_run_buffers(bool warm = false);
 
 struct SettingsModel {
     std::int32_t link_flag = 0;    // 0 "Uplink(Reverse)", 1 "Downlink(Forward)"
@@ -70,11 +107,13 @@ struct SettingsModel {
     DlParams dl_params{};
 
     // The generation buffers, allocated once at start-up and reused by every run.
-    std::unique_ptr<IqSample[]> waveform_buffer;
-    std::unique_ptr<IqSample[]> chip_buffer;
-    std::unique_ptr<std::uint8_t[]> work_area;
+    RunBuffer<IqSample> waveform_buffer;
+    RunBuffer<IqSample> chip_buffer;
+    RunBuffer<std::uint8_t> work_area;
+    std::unique_ptr<RunBufferWarmUp> buffer_warm_up; // stopped before a run uses the buffers
 
-    void allocate_buffers();
+    void allocate_buffers() { adopt_buffers(make_run_buffers()); }
+    void adopt_buffers(RunBuffers buffers);
 
     double sampling_rate(int link) const { return link == downlink_item ? DL_SamplingRate : UL_SamplingRate; }
     std::int32_t data_size(int link) const { return link == downlink_item ? DL_DataSize : UL_DataSize; }
