@@ -119,6 +119,108 @@ __attribute__((target("avx512f"))) void avx512_group(const PolyphaseJob& job, in
     }
 }
 
+// One or two phases over four vectors of eight outputs per rail. With so few phases each input load
+// feeds too few multiply-adds, so eight taps at a time share five loads per rail: the input of tap
+// k + s is the loaded window shifted by s lanes (valignq). The sums are added in tap order, exactly as
+// avx512_group adds them.
+template <int Shift, int G>
+__attribute__((target("avx512f"), always_inline)) inline void shifted_taps(const __m512d (&wi)[5],
+                                                                           const __m512d (&wq)[5],
+                                                                           const double* taps,
+                                                                           int32_t taps_per_phase,
+                                                                           __m512d (&ai)[G][4],
+                                                                           __m512d (&aq)[G][4]) {
+    __m512d xi[4];
+    __m512d xq[4];
+#pragma GCC unroll 4
+    for (int v = 0; v < 4; ++v) {
+        if constexpr (Shift == 0) {
+            xi[v] = wi[v];
+            xq[v] = wq[v];
+        } else {
+            // The all-lanes mask form: the plain one trips a false "uninitialised" warning in GCC 12.
+            xi[v] = _mm512_castsi512_pd(_mm512_maskz_alignr_epi64(0xff, _mm512_castpd_si512(wi[v + 1]),
+                                                                  _mm512_castpd_si512(wi[v]), Shift));
+            xq[v] = _mm512_castsi512_pd(_mm512_maskz_alignr_epi64(0xff, _mm512_castpd_si512(wq[v + 1]),
+                                                                  _mm512_castpd_si512(wq[v]), Shift));
+        }
+    }
+#pragma GCC unroll 2
+    for (int g = 0; g < G; ++g) {
+        const __m512d t = _mm512_set1_pd(taps[g * taps_per_phase + Shift]);
+#pragma GCC unroll 4
+        for (int v = 0; v < 4; ++v) {
+            ai[g][v] = _mm512_fmadd_pd(t, xi[v], ai[g][v]);
+            aq[g][v] = _mm512_fmadd_pd(t, xq[v], aq[g][v]);
+        }
+    }
+}
+
+template <int G>
+__attribute__((target("avx512f"))) void avx512_group_shifted(const PolyphaseJob& job, int32_t p0, int32_t j,
+                                                             int32_t count, const double* pi, const double* pq) {
+    constexpr int32_t kBlock = 32;
+    const int32_t taps_per_phase = job.phases[0].tap_count;
+    const double* taps = job.taps + static_cast<ptrdiff_t>(p0) * taps_per_phase;
+    __m512d ai[G][4];
+    __m512d aq[G][4];
+#pragma GCC unroll 2
+    for (int g = 0; g < G; ++g) {
+#pragma GCC unroll 4
+        for (int v = 0; v < 4; ++v) {
+            ai[g][v] = aq[g][v] = _mm512_setzero_pd();
+        }
+    }
+    int32_t k = 0;
+    for (; k + 8 <= taps_per_phase; k += 8) {
+        __m512d wi[5];
+        __m512d wq[5];
+#pragma GCC unroll 5
+        for (int u = 0; u < 5; ++u) {
+            wi[u] = _mm512_loadu_pd(pi + k + 8 * u);
+            wq[u] = _mm512_loadu_pd(pq + k + 8 * u);
+        }
+        const double* t = taps + k;
+        shifted_taps<0, G>(wi, wq, t, taps_per_phase, ai, aq);
+        shifted_taps<1, G>(wi, wq, t, taps_per_phase, ai, aq);
+        shifted_taps<2, G>(wi, wq, t, taps_per_phase, ai, aq);
+        shifted_taps<3, G>(wi, wq, t, taps_per_phase, ai, aq);
+        shifted_taps<4, G>(wi, wq, t, taps_per_phase, ai, aq);
+        shifted_taps<5, G>(wi, wq, t, taps_per_phase, ai, aq);
+        shifted_taps<6, G>(wi, wq, t, taps_per_phase, ai, aq);
+        shifted_taps<7, G>(wi, wq, t, taps_per_phase, ai, aq);
+    }
+    for (; k < taps_per_phase; ++k) {
+        __m512d xi[4];
+        __m512d xq[4];
+#pragma GCC unroll 4
+        for (int v = 0; v < 4; ++v) {
+            xi[v] = _mm512_loadu_pd(pi + k + 8 * v);
+            xq[v] = _mm512_loadu_pd(pq + k + 8 * v);
+        }
+#pragma GCC unroll 2
+        for (int g = 0; g < G; ++g) {
+            const __m512d t = _mm512_set1_pd(taps[g * taps_per_phase + k]);
+#pragma GCC unroll 4
+            for (int v = 0; v < 4; ++v) {
+                ai[g][v] = _mm512_fmadd_pd(t, xi[v], ai[g][v]);
+                aq[g][v] = _mm512_fmadd_pd(t, xq[v], aq[g][v]);
+            }
+        }
+    }
+    alignas(64) double sums_i[kBlock];
+    alignas(64) double sums_q[kBlock];
+#pragma GCC unroll 2
+    for (int g = 0; g < G; ++g) {
+#pragma GCC unroll 4
+        for (int v = 0; v < 4; ++v) {
+            _mm512_store_pd(sums_i + 8 * v, ai[g][v]);
+            _mm512_store_pd(sums_q + 8 * v, aq[g][v]);
+        }
+        store_block(job, job.phases[p0 + g], j, count, sums_i, sums_q);
+    }
+}
+
 // Two or fewer phases a group: four vectors a rail (32 outputs); more: two (16 outputs).
 template <int MaxG, int V>
 __attribute__((target("avx512f"))) void run_avx512_groups(const PolyphaseJob& job, int32_t j_begin,
@@ -130,10 +232,14 @@ __attribute__((target("avx512f"))) void run_avx512_groups(const PolyphaseJob& jo
         const double* pi = job.in_i + start;
         const double* pq = job.in_q + start;
         for_each_group(job.phase_count, MaxG, [&](int32_t p0, int32_t g) {
-            if (g == 1) {
+            if constexpr (MaxG == 2) {
+                if (g == 1) {
+                    avx512_group_shifted<1>(job, p0, j, count, pi, pq);
+                } else {
+                    avx512_group_shifted<2>(job, p0, j, count, pi, pq);
+                }
+            } else if (g == 1) {
                 avx512_group<1, V>(job, p0, j, count, pi, pq);
-            } else if constexpr (MaxG == 2) {
-                avx512_group<2, V>(job, p0, j, count, pi, pq);
             } else if (g == 2) {
                 avx512_group<2, V>(job, p0, j, count, pi, pq);
             } else if (g == 3) {
