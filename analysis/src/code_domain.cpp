@@ -1,5 +1,7 @@
 #include "code_domain.h"
 
+#include "analysis/large_buffer.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -68,19 +70,18 @@ bool usable_code(const CodeChannel& channel) {
 // own line spectrum serves, when the caller has it already.
 std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<const Complex> samples_dft,
                                    const Reference& reference, double sample_rate_hz) {
-    std::vector<Complex> x;
     const bool mixed = reference.offset_mode == 1 || reference.offset_mode == 2;
+    std::vector<Complex> x = large_vector<Complex>(samples.size());
     if (!mixed && !samples_dft.empty()) {
-        x.assign(samples_dft.begin(), samples_dft.end());
+        std::copy(samples_dft.begin(), samples_dft.end(), x.begin());
+    } else if (!mixed) {
+        forward_dft(samples, x);
     } else {
-        x.assign(samples.begin(), samples.end());
-        if (mixed) {
-            const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
-            const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
-            for (std::size_t n = 0; n < x.size(); ++n) {
-                const double theta = step * static_cast<double>(n);
-                x[n] *= gain * Complex(std::cos(theta), std::sin(theta));
-            }
+        const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
+        const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
+        for (std::size_t n = 0; n < x.size(); ++n) {
+            const double theta = step * static_cast<double>(n);
+            x[n] = samples[n] * (gain * Complex(std::cos(theta), std::sin(theta)));
         }
         forward_dft(x);
     }

@@ -1,5 +1,6 @@
 #include "analysis/signal_check.h"
 
+#include "analysis/large_buffer.h"
 #include "code_domain.h"
 
 #include <future>
@@ -28,8 +29,8 @@ Result analyse(const Waveform& waveform, const Reference* reference, double carr
     // The two large transforms, the file's and the ideal waveform's, run beside the CCDF.
     std::vector<Complex> bins;
     auto spectrum = std::async(std::launch::async, [&] {
-        bins.assign(waveform.samples.begin(), waveform.samples.end());
-        forward_dft(bins);
+        bins = large_vector<Complex>(waveform.samples.size());
+        forward_dft(waveform.samples, bins);
         return measure_spectrum(bins, waveform.sample_rate_hz, carrier_hz, real_signal);
     });
     std::future<std::vector<Complex>> ideal_bins;

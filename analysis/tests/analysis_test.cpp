@@ -277,5 +277,43 @@ TEST(WaveformFile, AwgWordsAndTextLinesReadBackAndBrokenFilesSayWhy) {
     std::filesystem::remove_all(folder);
 }
 
+// The samples of a large file are read a chunk at a time after its header: every sample must come back
+// whatever the header's length, including samples split between chunks and a header too long to stream.
+TEST(WaveformFile, LargeAwgFilesReadBackWordForWordWhateverTheHeaderLength) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("analysis_test_large_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    constexpr std::uint32_t count = 300001;
+    auto word = [](std::uint32_t n, int part) { return part == 0 ? n % 16384 : (n * 7919u + 0xabc00000u); };
+    for (const std::size_t comment : {std::size_t{3}, std::size_t{70000}}) {
+        const auto file = folder / ("big" + std::to_string(comment) + ".awv");
+        {
+            std::ofstream awg(file, std::ios::binary);
+            awg << "{COMMENT:" << std::string(comment, 'x') << "}\n{SAMPLINGFREQ:9.8304E+07}\n{WAVEDATA:"
+                << 8 * count << ";";
+            for (std::uint32_t n = 0; n < count; ++n) {
+                for (int part = 0; part < 2; ++part) {
+                    for (int b = 0; b < 4; ++b) {
+                        awg.put(static_cast<char>(word(n, part) >> (8 * b)));
+                    }
+                }
+            }
+            awg << "}";
+        }
+        const WaveformFile read = read_waveform_file(file, 1.0);
+        ASSERT_TRUE(read.waveform) << read.error;
+        EXPECT_EQ(read.waveform->sample_rate_hz, 98304000.0);
+        ASSERT_EQ(read.waveform->samples.size(), count);
+        std::size_t wrong = 0;
+        for (std::uint32_t n = 0; n < count; ++n) {
+            const Complex expected((static_cast<double>(word(n, 0) & 0x3fff) - 8192.0) / 8191.0,
+                                   (static_cast<double>(word(n, 1) & 0x3fff) - 8192.0) / 8191.0);
+            wrong += read.waveform->samples[n] != expected ? 1 : 0;
+        }
+        EXPECT_EQ(wrong, 0u) << "header comment of " << comment;
+    }
+    std::filesystem::remove_all(folder);
+}
+
 } // namespace
 } // namespace varnika::analysis

@@ -129,6 +129,8 @@ CodeDomainResult measure_code_domain(std::span<const Complex> samples, const Ref
 // In-place DFT of any length (FFTW), unnormalised.
 void forward_dft(std::span<Complex> data);
 void inverse_dft(std::span<Complex> data);
+// The DFT of `input` into `output` of the same length, leaving `input` as it was.
+void forward_dft(std::span<const Complex> input, std::span<Complex> output);
 
 // dB of a power ratio; a ratio of zero gives -300 dB rather than minus infinity.
 double power_db(double ratio);
