@@ -64,27 +64,26 @@ bool usable_code(const CodeChannel& channel) {
 
 } // namespace
 
-// The samples brought back to the chip streams' own baseband: the frequency offset or IF conversion taken
-// away, then I and Q exchanged back. A real IF signal keeps its upper image only (twice its samples,
-// mixed down); the image left at twice the IF is cut off in the spectrum. Without an offset the samples'
-// own line spectrum serves, when the caller has it already.
-std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<const Complex> samples_dft,
-                                   const Reference& reference, double sample_rate_hz) {
-    const bool mixed = reference.offset_mode == 1 || reference.offset_mode == 2;
-    std::vector<Complex> x = large_vector<Complex>(samples.size());
-    if (!mixed && !samples_dft.empty()) {
-        std::copy(samples_dft.begin(), samples_dft.end(), x.begin());
-    } else if (!mixed) {
-        forward_dft(samples, x);
-    } else {
-        const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
-        const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
-        for (std::size_t n = 0; n < x.size(); ++n) {
-            const double theta = step * static_cast<double>(n);
-            x[n] = samples[n] * (gain * Complex(std::cos(theta), std::sin(theta)));
-        }
-        forward_dft(x);
+namespace {
+
+bool mixed(const Reference& reference) {
+    return reference.offset_mode == 1 || reference.offset_mode == 2;
+}
+
+// `from` taken down by the frequency offset or IF of `reference` into `to` (which may be `from`).
+void mix_down(std::span<const Complex> from, std::span<Complex> to, const Reference& reference,
+              double sample_rate_hz) {
+    const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
+    const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
+    for (std::size_t n = 0; n < to.size(); ++n) {
+        const double theta = step * static_cast<double>(n);
+        to[n] = from[n] * (gain * Complex(std::cos(theta), std::sin(theta)));
     }
+}
+
+// The line spectrum `x` of the mixed-down samples made the chip streams': the image of a real IF signal
+// cut off, I and Q exchanged back.
+void finish_baseband(std::vector<Complex>& x, const Reference& reference, double sample_rate_hz) {
     const auto count = static_cast<std::ptrdiff_t>(x.size());
     if (reference.offset_mode == 2) {
         const double cut_hz = std::abs(reference.offset_hz);
@@ -106,6 +105,37 @@ std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<c
             x[b] = Complex(0.0, 1.0) * std::conj(xa);
         }
     }
+}
+
+} // namespace
+
+// The samples brought back to the chip streams' own baseband: the frequency offset or IF conversion taken
+// away, then I and Q exchanged back. A real IF signal keeps its upper image only (twice its samples,
+// mixed down); the image left at twice the IF is cut off in the spectrum. Without an offset the samples'
+// own line spectrum serves, when the caller has it already.
+std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<const Complex> samples_dft,
+                                   const Reference& reference, double sample_rate_hz) {
+    std::vector<Complex> x = large_vector<Complex>(samples.size());
+    if (!mixed(reference) && !samples_dft.empty()) {
+        std::copy(samples_dft.begin(), samples_dft.end(), x.begin());
+    } else if (!mixed(reference)) {
+        forward_dft(samples, x);
+    } else {
+        mix_down(samples, x, reference, sample_rate_hz);
+        forward_dft(x);
+    }
+    finish_baseband(x, reference, sample_rate_hz);
+    return x;
+}
+
+std::vector<Complex> baseband_bins(std::vector<Complex>&& samples, const Reference& reference,
+                                   double sample_rate_hz) {
+    std::vector<Complex> x = std::move(samples);
+    if (mixed(reference)) {
+        mix_down(x, x, reference, sample_rate_hz);
+    }
+    forward_dft(x);
+    finish_baseband(x, reference, sample_rate_hz);
     return x;
 }
 
