@@ -175,16 +175,28 @@ CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins,
     }
     const double negligible = 1e-24 * chip_energy / frame_chips;
     const std::size_t aliases = count / frame_chips;
-    for (std::size_t m = 0; m < frame_chips; ++m) {
-        Complex fit{};
-        double ideal_energy = 0.0;
-        for (std::size_t r = 0; r < aliases; ++r) {
-            const std::size_t k = m + r * frame_chips;
-            fit += std::conj(ideal_bins[k]) * file_bins[k];
-            ideal_energy += std::norm(ideal_bins[k]);
+    // Summed alias by alias, each a run of consecutive bins: the spectra are read in order.
+    std::vector<double> fit_re(frame_chips, 0.0);
+    std::vector<double> fit_im(frame_chips, 0.0);
+    std::vector<double> ideal_energy(frame_chips, 0.0);
+    for (std::size_t r = 0; r < aliases; ++r) {
+        const Complex* ideal = ideal_bins.data() + r * frame_chips;
+        const Complex* file = file_bins.data() + r * frame_chips;
+        for (std::size_t m = 0; m < frame_chips; ++m) {
+            // conj(ideal) * file, and |ideal|^2
+            const double a = ideal[m].real();
+            const double b = ideal[m].imag();
+            const double c = file[m].real();
+            const double d = file[m].imag();
+            fit_re[m] += a * c + b * d;
+            fit_im[m] += a * d - b * c;
+            ideal_energy[m] += a * a + b * b;
         }
-        chips[m] = ideal_energy > 0.0 && std::norm(chips[m]) > negligible ? chips[m] * fit / ideal_energy
-                                                                          : Complex{};
+    }
+    for (std::size_t m = 0; m < frame_chips; ++m) {
+        chips[m] = ideal_energy[m] > 0.0 && std::norm(chips[m]) > negligible
+                       ? chips[m] * Complex(fit_re[m], fit_im[m]) / ideal_energy[m]
+                       : Complex{};
     }
     inverse_dft(chips);
 
