@@ -185,6 +185,37 @@ SyntheticFrame synthetic_frame(int ratio, unsigned data_seed, double delay_sampl
     return frame;
 }
 
+// Transform plans are kept between calls and reused on other arrays: every way of calling, at either
+// alignment and again with the kept plan, gives the direct DFT, and an out-of-place call leaves its input.
+TEST(Dft, KeptPlansGiveTheDirectTransformOnAnyArraysInPlaceOrNot) {
+    for (const std::size_t size : {std::size_t{60}, std::size_t{640}}) {
+        const std::vector<Complex> x = gaussian_noise(size, 1.0, 11);
+        std::vector<Complex> direct(size);
+        for (std::size_t k = 0; k < size; ++k) {
+            for (std::size_t n = 0; n < size; ++n) {
+                const double theta = -2.0 * std::numbers::pi * static_cast<double>((k * n) % size) /
+                                     static_cast<double>(size);
+                direct[k] += x[n] * Complex(std::cos(theta), std::sin(theta));
+            }
+        }
+        for (int round = 0; round < 2; ++round) {
+            for (const std::size_t shift : {std::size_t{0}, std::size_t{1}}) {
+                std::vector<Complex> input(size + 1);
+                std::vector<Complex> output(size + 1);
+                std::copy(x.begin(), x.end(), input.begin() + static_cast<std::ptrdiff_t>(shift));
+                const std::span<Complex> in(input.data() + shift, size);
+                forward_dft(std::span<const Complex>(in), std::span<Complex>(output.data() + 1 - shift, size));
+                EXPECT_TRUE(std::equal(x.begin(), x.end(), in.begin()));
+                forward_dft(in);
+                for (std::size_t k = 0; k < size; ++k) {
+                    EXPECT_LT(std::abs(in[k] - direct[k]), 1e-9) << size << " in place, bin " << k;
+                    EXPECT_LT(std::abs(output[1 - shift + k] - direct[k]), 1e-9) << size << " bin " << k;
+                }
+            }
+        }
+    }
+}
+
 TEST(CodeDomain, EveryCodePowerOfASyntheticFrameWhateverDataTheReferenceCarries) {
     const SyntheticFrame file = synthetic_frame(4, 1, 3.3);
     // The reference has other data on the same codes: the measurement must not depend on it.
