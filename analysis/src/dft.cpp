@@ -56,7 +56,8 @@ Plan plan_for(const PlanKey& key, fftw_complex* input, fftw_complex* output, Pla
     const unsigned flags = FFTW_ESTIMATE | (key.in_place ? 0U : unsigned{FFTW_PRESERVE_INPUT});
     fftw_plan made = fftw_plan_dft_1d(key.size, input, output, key.sign, flags);
     if (made == nullptr) {
-        throw std::runtime_error("the transform of " + std::to_string(key.size) + " points cannot be planned");
+        throw std::runtime_error("the transform of " + std::to_string(key.size) +
+                                 " points cannot be planned");
     }
     Plan plan(made, [](fftw_plan p) {
         std::lock_guard destroy_guard(planner_lock());
@@ -80,7 +81,8 @@ void run_dft(const Complex* in, Complex* out, std::size_t size, int sign) {
     // FFTW reads but never writes the input of an out-of-place plan made with FFTW_PRESERVE_INPUT.
     auto* input = reinterpret_cast<fftw_complex*>(const_cast<Complex*>(in));
     auto* output = reinterpret_cast<fftw_complex*>(out);
-    const PlanKey key{static_cast<int>(size), sign, in == out, fftw_alignment_of(reinterpret_cast<double*>(input)),
+    const PlanKey key{static_cast<int>(size), sign, in == out,
+                      fftw_alignment_of(reinterpret_cast<double*>(input)),
                       fftw_alignment_of(reinterpret_cast<double*>(output))};
     Plan evicted;
     const Plan plan = plan_for(key, input, output, evicted);

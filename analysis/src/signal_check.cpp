@@ -23,10 +23,10 @@ Result analyse_frame(const Waveform& waveform, const Reference* reference, std::
     result.sample_rate_hz = waveform.sample_rate_hz;
     result.sample_count = waveform.samples.size();
     report(0);
-    const std::span<const Complex> ideal =
-        owned_ideal != nullptr ? std::span<const Complex>(*owned_ideal)
-                               : reference != nullptr ? std::span<const Complex>(reference->waveform)
-                                                      : std::span<const Complex>();
+    const std::span<const Complex> ideal = owned_ideal != nullptr ? std::span<const Complex>(*owned_ideal)
+                                           : reference != nullptr
+                                               ? std::span<const Complex>(reference->waveform)
+                                               : std::span<const Complex>();
     const bool comparable = reference != nullptr && ideal.size() == waveform.samples.size();
     if (reference != nullptr && !comparable) {
         result.reference_problem = "the file holds " + std::to_string(waveform.samples.size()) +

@@ -56,7 +56,7 @@ struct AwgLayout {
     double sample_rate_hz = 0.0;
     std::size_t data_start = 0; // the byte after the WAVEDATA line's ';'
     std::size_t data_bytes = 0;
-    std::string error;          // what is wrong with the header, when something is
+    std::string error; // what is wrong with the header, when something is
 };
 
 // The layout of an AWG file of `file_size` bytes from `text`, its first bytes; nothing when `text` ends
@@ -67,8 +67,8 @@ std::optional<AwgLayout> awg_layout(std::string_view text, std::size_t file_size
     const std::string_view marker = "{WAVEDATA:";
     const std::size_t data_line = text.find(marker);
     const std::size_t header_end = data_line == std::string_view::npos ? 0 : data_line + marker.size() + 24;
-    const std::size_t start = data_line == std::string_view::npos ? std::string_view::npos
-                                                                   : text.find(';', data_line);
+    const std::size_t start =
+        data_line == std::string_view::npos ? std::string_view::npos : text.find(';', data_line);
     if (!whole && (data_line == std::string_view::npos || header_end > text.size() ||
                    start == std::string_view::npos)) {
         return std::nullopt;
@@ -90,8 +90,8 @@ std::optional<AwgLayout> awg_layout(std::string_view text, std::size_t file_size
     }
     const auto data_bytes = static_cast<std::size_t>(*declared);
     if (data_bytes % 8 != 0 || data_bytes == 0) {
-        layout.error = "declares " + std::to_string(data_bytes) +
-                       " bytes of samples, not a whole number of samples";
+        layout.error =
+            "declares " + std::to_string(data_bytes) + " bytes of samples, not a whole number of samples";
         return layout;
     }
     if (file_size - (start + 1) < data_bytes) {
@@ -131,7 +131,8 @@ WaveformFile read_awg(const std::filesystem::path& file, std::ifstream& in, std:
     waveform.sample_rate_hz = layout.sample_rate_hz;
     waveform.samples = large_vector<Complex>(layout.data_bytes / 8);
     constexpr std::size_t chunk_bytes = std::size_t{1} << 20;
-    const std::size_t in_head = std::min(head.size() - std::min(head.size(), layout.data_start), layout.data_bytes);
+    const std::size_t in_head =
+        std::min(head.size() - std::min(head.size(), layout.data_start), layout.data_bytes);
     std::vector<unsigned char> chunk(std::max(chunk_bytes, in_head));
     std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(std::min(head.size(), layout.data_start)), in_head,
                 chunk.begin());

@@ -193,8 +193,8 @@ TEST(Dft, KeptPlansGiveTheDirectTransformOnAnyArraysInPlaceOrNot) {
         std::vector<Complex> direct(size);
         for (std::size_t k = 0; k < size; ++k) {
             for (std::size_t n = 0; n < size; ++n) {
-                const double theta = -2.0 * std::numbers::pi * static_cast<double>((k * n) % size) /
-                                     static_cast<double>(size);
+                const double theta =
+                    -2.0 * std::numbers::pi * static_cast<double>((k * n) % size) / static_cast<double>(size);
                 direct[k] += x[n] * Complex(std::cos(theta), std::sin(theta));
             }
         }
@@ -204,7 +204,8 @@ TEST(Dft, KeptPlansGiveTheDirectTransformOnAnyArraysInPlaceOrNot) {
                 std::vector<Complex> output(size + 1);
                 std::copy(x.begin(), x.end(), input.begin() + static_cast<std::ptrdiff_t>(shift));
                 const std::span<Complex> in(input.data() + shift, size);
-                forward_dft(std::span<const Complex>(in), std::span<Complex>(output.data() + 1 - shift, size));
+                forward_dft(std::span<const Complex>(in),
+                            std::span<Complex>(output.data() + 1 - shift, size));
                 EXPECT_TRUE(std::equal(x.begin(), x.end(), in.begin()));
                 forward_dft(in);
                 for (std::size_t k = 0; k < size; ++k) {
@@ -320,8 +321,8 @@ TEST(WaveformFile, LargeAwgFilesReadBackWordForWordWhateverTheHeaderLength) {
         const auto file = folder / ("big" + std::to_string(comment) + ".awv");
         {
             std::ofstream awg(file, std::ios::binary);
-            awg << "{COMMENT:" << std::string(comment, 'x') << "}\n{SAMPLINGFREQ:9.8304E+07}\n{WAVEDATA:"
-                << 8 * count << ";";
+            awg << "{COMMENT:" << std::string(comment, 'x')
+                << "}\n{SAMPLINGFREQ:9.8304E+07}\n{WAVEDATA:" << 8 * count << ";";
             for (std::uint32_t n = 0; n < count; ++n) {
                 for (int part = 0; part < 2; ++part) {
                     for (int b = 0; b < 4; ++b) {

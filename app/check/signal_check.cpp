@@ -222,8 +222,9 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
                 progress(10 + percent * 9 / 10);
             }
         };
-        outcome.result = reference ? analysis::analyse(waveform, std::move(*reference), carrier_hz, real_signal, scaled)
-                                   : analysis::analyse(waveform, nullptr, carrier_hz, real_signal, scaled);
+        outcome.result =
+            reference ? analysis::analyse(waveform, std::move(*reference), carrier_hz, real_signal, scaled)
+                      : analysis::analyse(waveform, nullptr, carrier_hz, real_signal, scaled);
         if (!problem.empty()) {
             outcome.result->reference_problem = problem;
         }

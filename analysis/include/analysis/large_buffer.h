@@ -13,8 +13,7 @@ namespace varnika::analysis {
 void advise_huge_pages(void* data, std::size_t bytes);
 
 // A vector of `count` value-initialised elements whose storage was advised before it was first touched.
-template <class T>
-std::vector<T> large_vector(std::size_t count) {
+template <class T> std::vector<T> large_vector(std::size_t count) {
     std::vector<T> v;
     v.reserve(count);
     advise_huge_pages(v.data(), count * sizeof(T));
