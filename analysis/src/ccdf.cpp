@@ -4,6 +4,8 @@
 #include <cmath>
 #include <functional>
 #include <iterator>
+#include <optional>
+#include <vector>
 
 namespace varnika::analysis {
 
@@ -60,33 +62,43 @@ CcdfResult measure_ccdf(std::span<const Complex> samples) {
 
     // The level exceeded by a fraction q: the power of rank floor(q * n) from the top. It lies among the
     // samples above the highest curve threshold that at least that many samples exceed, so only those are
-    // ranked (all of them when even the mean is exceeded by fewer).
+    // ranked (all of them when even the mean is exceeded by fewer). The samples above the lowest of these
+    // bounds are gathered once; each level ranks those of them above its own bound.
+    std::array<std::size_t, ccdf_percents.size()> ranks{};
+    std::array<std::optional<double>, ccdf_percents.size()> bounds{};
+    std::optional<double> lowest_bound;
+    bool every_sample = false;
     for (std::size_t k = 0; k < ccdf_percents.size(); ++k) {
-        const auto rank = std::min(static_cast<std::size_t>(std::floor(ccdf_percents[k] / 100.0 *
-                                                                       static_cast<double>(samples.size()))),
-                                   samples.size() - 1);
-        double above = 0.0;
-        bool bounded = false;
+        ranks[k] = std::min(static_cast<std::size_t>(
+                                std::floor(ccdf_percents[k] / 100.0 * static_cast<double>(samples.size()))),
+                            samples.size() - 1);
         for (int t = ccdf_points - 1; t >= 0; --t) {
-            if (exceeding[static_cast<std::size_t>(t)] > rank) {
-                above = thresholds[static_cast<std::size_t>(t)];
-                bounded = true;
+            if (exceeding[static_cast<std::size_t>(t)] > ranks[k]) {
+                bounds[k] = thresholds[static_cast<std::size_t>(t)];
                 break;
             }
         }
-        std::vector<double> candidates;
-        if (bounded) {
-            candidates.reserve(exceeding[0] / 8);
+        if (bounds[k]) {
+            lowest_bound = std::min(lowest_bound.value_or(*bounds[k]), *bounds[k]);
         } else {
-            candidates.reserve(samples.size());
+            every_sample = true;
         }
-        for (const Complex& sample : samples) {
-            const double p = std::norm(sample);
-            if (!bounded || p > above) {
-                candidates.push_back(p);
-            }
+    }
+    std::vector<double> gathered;
+    gathered.reserve(every_sample ? samples.size() : exceeding[0]);
+    for (const Complex& sample : samples) {
+        const double p = std::norm(sample);
+        if (every_sample || p > *lowest_bound) {
+            gathered.push_back(p);
         }
-        const auto nth = candidates.begin() + static_cast<std::ptrdiff_t>(rank);
+    }
+    std::vector<double> candidates;
+    candidates.reserve(gathered.size());
+    for (std::size_t k = 0; k < ccdf_percents.size(); ++k) {
+        candidates.clear();
+        std::copy_if(gathered.begin(), gathered.end(), std::back_inserter(candidates),
+                     [bound = bounds[k]](double p) { return !bound || p > *bound; });
+        const auto nth = candidates.begin() + static_cast<std::ptrdiff_t>(ranks[k]);
         std::nth_element(candidates.begin(), nth, candidates.end(), std::greater<>());
         result.levels_db[k] = power_db(*nth / mean);
     }

@@ -1,5 +1,7 @@
 #include "code_domain.h"
 
+#include "analysis/large_buffer.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -62,28 +64,26 @@ bool usable_code(const CodeChannel& channel) {
 
 } // namespace
 
-// The samples brought back to the chip streams' own baseband: the frequency offset or IF conversion taken
-// away, then I and Q exchanged back. A real IF signal keeps its upper image only (twice its samples,
-// mixed down); the image left at twice the IF is cut off in the spectrum. Without an offset the samples'
-// own line spectrum serves, when the caller has it already.
-std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<const Complex> samples_dft,
-                                   const Reference& reference, double sample_rate_hz) {
-    std::vector<Complex> x;
-    const bool mixed = reference.offset_mode == 1 || reference.offset_mode == 2;
-    if (!mixed && !samples_dft.empty()) {
-        x.assign(samples_dft.begin(), samples_dft.end());
-    } else {
-        x.assign(samples.begin(), samples.end());
-        if (mixed) {
-            const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
-            const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
-            for (std::size_t n = 0; n < x.size(); ++n) {
-                const double theta = step * static_cast<double>(n);
-                x[n] *= gain * Complex(std::cos(theta), std::sin(theta));
-            }
-        }
-        forward_dft(x);
+namespace {
+
+bool mixed(const Reference& reference) {
+    return reference.offset_mode == 1 || reference.offset_mode == 2;
+}
+
+// `from` taken down by the frequency offset or IF of `reference` into `to` (which may be `from`).
+void mix_down(std::span<const Complex> from, std::span<Complex> to, const Reference& reference,
+              double sample_rate_hz) {
+    const double step = -2.0 * std::numbers::pi * reference.offset_hz / sample_rate_hz;
+    const double gain = reference.offset_mode == 2 ? 2.0 : 1.0;
+    for (std::size_t n = 0; n < to.size(); ++n) {
+        const double theta = step * static_cast<double>(n);
+        to[n] = from[n] * (gain * Complex(std::cos(theta), std::sin(theta)));
     }
+}
+
+// The line spectrum `x` of the mixed-down samples made the chip streams': the image of a real IF signal
+// cut off, I and Q exchanged back.
+void finish_baseband(std::vector<Complex>& x, const Reference& reference, double sample_rate_hz) {
     const auto count = static_cast<std::ptrdiff_t>(x.size());
     if (reference.offset_mode == 2) {
         const double cut_hz = std::abs(reference.offset_hz);
@@ -105,6 +105,37 @@ std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<c
             x[b] = Complex(0.0, 1.0) * std::conj(xa);
         }
     }
+}
+
+} // namespace
+
+// The samples brought back to the chip streams' own baseband: the frequency offset or IF conversion taken
+// away, then I and Q exchanged back. A real IF signal keeps its upper image only (twice its samples,
+// mixed down); the image left at twice the IF is cut off in the spectrum. Without an offset the samples'
+// own line spectrum serves, when the caller has it already.
+std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<const Complex> samples_dft,
+                                   const Reference& reference, double sample_rate_hz) {
+    std::vector<Complex> x = large_vector<Complex>(samples.size());
+    if (!mixed(reference) && !samples_dft.empty()) {
+        std::copy(samples_dft.begin(), samples_dft.end(), x.begin());
+    } else if (!mixed(reference)) {
+        forward_dft(samples, x);
+    } else {
+        mix_down(samples, x, reference, sample_rate_hz);
+        forward_dft(x);
+    }
+    finish_baseband(x, reference, sample_rate_hz);
+    return x;
+}
+
+std::vector<Complex> baseband_bins(std::vector<Complex>&& samples, const Reference& reference,
+                                   double sample_rate_hz) {
+    std::vector<Complex> x = std::move(samples);
+    if (mixed(reference)) {
+        mix_down(x, x, reference, sample_rate_hz);
+    }
+    forward_dft(x);
+    finish_baseband(x, reference, sample_rate_hz);
     return x;
 }
 
@@ -144,16 +175,28 @@ CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins,
     }
     const double negligible = 1e-24 * chip_energy / frame_chips;
     const std::size_t aliases = count / frame_chips;
-    for (std::size_t m = 0; m < frame_chips; ++m) {
-        Complex fit{};
-        double ideal_energy = 0.0;
-        for (std::size_t r = 0; r < aliases; ++r) {
-            const std::size_t k = m + r * frame_chips;
-            fit += std::conj(ideal_bins[k]) * file_bins[k];
-            ideal_energy += std::norm(ideal_bins[k]);
+    // Summed alias by alias, each a run of consecutive bins: the spectra are read in order.
+    std::vector<double> fit_re(frame_chips, 0.0);
+    std::vector<double> fit_im(frame_chips, 0.0);
+    std::vector<double> ideal_energy(frame_chips, 0.0);
+    for (std::size_t r = 0; r < aliases; ++r) {
+        const Complex* ideal = ideal_bins.data() + r * frame_chips;
+        const Complex* file = file_bins.data() + r * frame_chips;
+        for (std::size_t m = 0; m < frame_chips; ++m) {
+            // conj(ideal) * file, and |ideal|^2
+            const double a = ideal[m].real();
+            const double b = ideal[m].imag();
+            const double c = file[m].real();
+            const double d = file[m].imag();
+            fit_re[m] += a * c + b * d;
+            fit_im[m] += a * d - b * c;
+            ideal_energy[m] += a * a + b * b;
         }
-        chips[m] = ideal_energy > 0.0 && std::norm(chips[m]) > negligible ? chips[m] * fit / ideal_energy
-                                                                          : Complex{};
+    }
+    for (std::size_t m = 0; m < frame_chips; ++m) {
+        chips[m] = ideal_energy[m] > 0.0 && std::norm(chips[m]) > negligible
+                       ? chips[m] * Complex(fit_re[m], fit_im[m]) / ideal_energy[m]
+                       : Complex{};
     }
     inverse_dft(chips);
 

@@ -11,6 +11,9 @@ namespace varnika::analysis {
 // back as `reference` says); `samples_dft`, when given, is the samples' own DFT already made.
 std::vector<Complex> baseband_bins(std::span<const Complex> samples, std::span<const Complex> samples_dft,
                                    const Reference& reference, double sample_rate_hz);
+// The same for samples the caller gives up: their storage becomes the line spectrum.
+std::vector<Complex> baseband_bins(std::vector<Complex>&& samples, const Reference& reference,
+                                   double sample_rate_hz);
 
 // Code-domain power from the baseband line spectra of the file and of the ideal waveform.
 CodeDomainResult code_domain_from_bins(std::span<const Complex> file_bins,

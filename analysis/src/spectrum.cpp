@@ -1,5 +1,7 @@
 #include "analysis/signal_check.h"
 
+#include "analysis/large_buffer.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -24,13 +26,18 @@ SpectrumResult measure_spectrum(std::span<const Complex> bins, double sample_rat
     const double bin_hz = sample_rate_hz / static_cast<double>(count);
     // The bins in frequency order: ordered index j is bin j - half, from the lowest frequency up.
     const std::ptrdiff_t half_count = count / 2;
-    auto ordered_power = [&](std::ptrdiff_t j) {
-        return std::norm(bins[static_cast<std::size_t>((j - half_count + count) % count)]);
-    };
-    std::vector<double> cumulative(static_cast<std::size_t>(count) + 1, 0.0);
-    for (std::ptrdiff_t j = 0; j < count; ++j) {
-        cumulative[static_cast<std::size_t>(j) + 1] =
-            cumulative[static_cast<std::size_t>(j)] + ordered_power(j);
+    // The negative frequencies are FFTW's upper bins, count - half_count on.
+    std::vector<double> cumulative = large_vector<double>(static_cast<std::size_t>(count) + 1);
+    const auto negative = static_cast<std::size_t>(half_count);
+    const auto first_negative = static_cast<std::size_t>(count - half_count);
+    double running = 0.0;
+    for (std::size_t j = 0; j < negative; ++j) {
+        running += std::norm(bins[first_negative + j]);
+        cumulative[j + 1] = running;
+    }
+    for (std::size_t j = negative; j < static_cast<std::size_t>(count); ++j) {
+        running += std::norm(bins[j - negative]);
+        cumulative[j + 1] = running;
     }
     const double total = cumulative.back();
     if (!(total > 0.0)) {

@@ -185,6 +185,38 @@ SyntheticFrame synthetic_frame(int ratio, unsigned data_seed, double delay_sampl
     return frame;
 }
 
+// Transform plans are kept between calls and reused on other arrays: every way of calling, at either
+// alignment and again with the kept plan, gives the direct DFT, and an out-of-place call leaves its input.
+TEST(Dft, KeptPlansGiveTheDirectTransformOnAnyArraysInPlaceOrNot) {
+    for (const std::size_t size : {std::size_t{60}, std::size_t{640}}) {
+        const std::vector<Complex> x = gaussian_noise(size, 1.0, 11);
+        std::vector<Complex> direct(size);
+        for (std::size_t k = 0; k < size; ++k) {
+            for (std::size_t n = 0; n < size; ++n) {
+                const double theta =
+                    -2.0 * std::numbers::pi * static_cast<double>((k * n) % size) / static_cast<double>(size);
+                direct[k] += x[n] * Complex(std::cos(theta), std::sin(theta));
+            }
+        }
+        for (int round = 0; round < 2; ++round) {
+            for (const std::size_t shift : {std::size_t{0}, std::size_t{1}}) {
+                std::vector<Complex> input(size + 1);
+                std::vector<Complex> output(size + 1);
+                std::copy(x.begin(), x.end(), input.begin() + static_cast<std::ptrdiff_t>(shift));
+                const std::span<Complex> in(input.data() + shift, size);
+                forward_dft(std::span<const Complex>(in),
+                            std::span<Complex>(output.data() + 1 - shift, size));
+                EXPECT_TRUE(std::equal(x.begin(), x.end(), in.begin()));
+                forward_dft(in);
+                for (std::size_t k = 0; k < size; ++k) {
+                    EXPECT_LT(std::abs(in[k] - direct[k]), 1e-9) << size << " in place, bin " << k;
+                    EXPECT_LT(std::abs(output[1 - shift + k] - direct[k]), 1e-9) << size << " bin " << k;
+                }
+            }
+        }
+    }
+}
+
 TEST(CodeDomain, EveryCodePowerOfASyntheticFrameWhateverDataTheReferenceCarries) {
     const SyntheticFrame file = synthetic_frame(4, 1, 3.3);
     // The reference has other data on the same codes: the measurement must not depend on it.
@@ -274,6 +306,44 @@ TEST(WaveformFile, AwgWordsAndTextLinesReadBackAndBrokenFilesSayWhy) {
     EXPECT_NE(read_waveform_file(folder / "short.awv", 5e6).error.find("shorter"), std::string::npos);
     EXPECT_NE(read_waveform_file(folder / "missing.awv", 5e6).error.find("cannot be opened"),
               std::string::npos);
+    std::filesystem::remove_all(folder);
+}
+
+// The samples of a large file are read a chunk at a time after its header: every sample must come back
+// whatever the header's length, including samples split between chunks and a header too long to stream.
+TEST(WaveformFile, LargeAwgFilesReadBackWordForWordWhateverTheHeaderLength) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("analysis_test_large_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    constexpr std::uint32_t count = 300001;
+    auto word = [](std::uint32_t n, int part) { return part == 0 ? n % 16384 : (n * 7919u + 0xabc00000u); };
+    for (const std::size_t comment : {std::size_t{3}, std::size_t{70000}}) {
+        const auto file = folder / ("big" + std::to_string(comment) + ".awv");
+        {
+            std::ofstream awg(file, std::ios::binary);
+            awg << "{COMMENT:" << std::string(comment, 'x')
+                << "}\n{SAMPLINGFREQ:9.8304E+07}\n{WAVEDATA:" << 8 * count << ";";
+            for (std::uint32_t n = 0; n < count; ++n) {
+                for (int part = 0; part < 2; ++part) {
+                    for (int b = 0; b < 4; ++b) {
+                        awg.put(static_cast<char>(word(n, part) >> (8 * b)));
+                    }
+                }
+            }
+            awg << "}";
+        }
+        const WaveformFile read = read_waveform_file(file, 1.0);
+        ASSERT_TRUE(read.waveform) << read.error;
+        EXPECT_EQ(read.waveform->sample_rate_hz, 98304000.0);
+        ASSERT_EQ(read.waveform->samples.size(), count);
+        std::size_t wrong = 0;
+        for (std::uint32_t n = 0; n < count; ++n) {
+            const Complex expected((static_cast<double>(word(n, 0) & 0x3fff) - 8192.0) / 8191.0,
+                                   (static_cast<double>(word(n, 1) & 0x3fff) - 8192.0) / 8191.0);
+            wrong += read.waveform->samples[n] != expected ? 1 : 0;
+        }
+        EXPECT_EQ(wrong, 0u) << "header comment of " << comment;
+    }
     std::filesystem::remove_all(folder);
 }
 

@@ -1,5 +1,6 @@
 #include "check/signal_check.h"
 
+#include "analysis/large_buffer.h"
 #include "analysis/waveform_file.h"
 #include "downlink/dl_channel_list.h"
 #include "downlink/dl_channel_types.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <future>
 #include <memory>
 
 namespace varnika {
@@ -151,10 +153,47 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
     return setup;
 }
 
+namespace {
+
+// The ideal waveform of the settings, `count` samples, as the synthesis makes it.
+analysis::Reference make_reference(const SignalCheckSetup& setup, std::size_t count) {
+    analysis::Reference made;
+    made.oversampling = setup.oversampling;
+    made.offset_mode = setup.offset_mode;
+    made.offset_hz = setup.offset_hz;
+    made.iq_inverse = setup.iq_inverse;
+    made.waveform = analysis::large_vector<analysis::Complex>(count);
+    std::vector<analysis::Complex> chips(analysis::frame_chips);
+    const auto work = std::make_unique_for_overwrite<std::uint8_t[]>(KESTRA_WORK_BYTES);
+    analysis::advise_huge_pages(work.get(), KESTRA_WORK_BYTES);
+    // std::complex<double> is laid out as I then Q, as IqSample is.
+    auto as_samples = [](std::vector<analysis::Complex>& v) { return reinterpret_cast<IqSample*>(v.data()); };
+    if (setup.forward && setup.synthesise_pilot) {
+        setup.synthesise_pilot(as_samples(made.waveform), as_samples(chips), work.get());
+        made.pn = chips;
+    }
+    setup.synthesise(as_samples(made.waveform), as_samples(chips), work.get());
+    if (setup.forward) {
+        made.chips = std::move(chips);
+        made.channels = setup.channels;
+    }
+    return made;
+}
+
+} // namespace
+
 SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const SignalCheckSetup& setup,
                                     const analysis::Progress& progress) {
     SignalCheckOutcome outcome;
     try {
+        const std::size_t count =
+            setup.oversampling > 0 ? static_cast<std::size_t>(setup.oversampling) * analysis::frame_chips : 0;
+        // The ideal waveform depends on the settings alone: it is made on a thread of its own while the file
+        // is read, and left unused when the file turns out not to be the settings' frame.
+        std::future<analysis::Reference> ideal;
+        if (setup.synthesise && count > 0) {
+            ideal = std::async(std::launch::async, [&setup, count] { return make_reference(setup, count); });
+        }
         const analysis::WaveformFile read = analysis::read_waveform_file(file, setup.sample_rate_hz);
         if (!read.waveform) {
             outcome.error = read.error + ".";
@@ -165,40 +204,18 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
         const double carrier_hz = real_signal ? setup.offset_hz : 0.0;
         std::optional<analysis::Reference> reference;
         std::string problem;
-        const std::size_t count = static_cast<std::size_t>(setup.oversampling) * analysis::frame_chips;
         if (!setup.synthesise) {
             problem = "the ideal waveform cannot be made: " + setup.missing;
         } else if (std::abs(waveform.sample_rate_hz - setup.sample_rate_hz) > 1e-6 * setup.sample_rate_hz) {
             problem = "the file's sampling rate differs from the settings'";
-        } else if (waveform.samples.size() != count) {
+        } else if (waveform.samples.size() != count || !ideal.valid()) {
             problem = "the file holds " + std::to_string(waveform.samples.size()) +
                       " samples, the settings make " + std::to_string(count);
         } else {
             if (progress) {
                 progress(5);
             }
-            analysis::Reference made;
-            made.oversampling = setup.oversampling;
-            made.offset_mode = setup.offset_mode;
-            made.offset_hz = setup.offset_hz;
-            made.iq_inverse = setup.iq_inverse;
-            made.waveform.resize(count);
-            std::vector<analysis::Complex> chips(analysis::frame_chips);
-            const auto work = std::make_unique_for_overwrite<std::uint8_t[]>(KESTRA_WORK_BYTES);
-            // std::complex<double> is laid out as I then Q, as IqSample is.
-            auto as_samples = [](std::vector<analysis::Complex>& v) {
-                return reinterpret_cast<IqSample*>(v.data());
-            };
-            if (setup.forward && setup.synthesise_pilot) {
-                setup.synthesise_pilot(as_samples(made.waveform), as_samples(chips), work.get());
-                made.pn = chips;
-            }
-            setup.synthesise(as_samples(made.waveform), as_samples(chips), work.get());
-            if (setup.forward) {
-                made.chips = std::move(chips);
-                made.channels = setup.channels;
-            }
-            reference = std::move(made);
+            reference = ideal.get();
         }
         auto scaled = [&progress](int percent) {
             if (progress) {
@@ -206,7 +223,8 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
             }
         };
         outcome.result =
-            analysis::analyse(waveform, reference ? &*reference : nullptr, carrier_hz, real_signal, scaled);
+            reference ? analysis::analyse(waveform, std::move(*reference), carrier_hz, real_signal, scaled)
+                      : analysis::analyse(waveform, nullptr, carrier_hz, real_signal, scaled);
         if (!problem.empty()) {
             outcome.result->reference_problem = problem;
         }

@@ -114,6 +114,10 @@ using Progress = std::function<void(int percent)>;
 // the file was IF-converted); `real_signal` says the file carries only I (IF conversion).
 Result analyse(const Waveform& waveform, const Reference* reference, double carrier_hz, bool real_signal,
                const Progress& progress = {});
+// The same with a reference the analysis may use up: the ideal waveform's storage is taken over for its
+// line spectrum, which saves a buffer of the frame's size.
+Result analyse(const Waveform& waveform, Reference&& reference, double carrier_hz, bool real_signal,
+               const Progress& progress = {});
 
 // The single measurements, on samples or on the frame's line spectrum.
 CcdfResult measure_ccdf(std::span<const Complex> samples);
@@ -129,6 +133,8 @@ CodeDomainResult measure_code_domain(std::span<const Complex> samples, const Ref
 // In-place DFT of any length (FFTW), unnormalised.
 void forward_dft(std::span<Complex> data);
 void inverse_dft(std::span<Complex> data);
+// The DFT of `input` into `output` of the same length, leaving `input` as it was.
+void forward_dft(std::span<const Complex> input, std::span<Complex> output);
 
 // dB of a power ratio; a ratio of zero gives -300 dB rather than minus infinity.
 double power_db(double ratio);
