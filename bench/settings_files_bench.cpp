@@ -4,10 +4,10 @@
 // every type on at full multiplicity, the worst case, where every status press tests all rows shown.
 #include "downlink/downlink_channel_page.h"
 #include "form/silent_platform.h"
-#include "settings/downlink_file.h"
-#include "settings/main_form.h"
-#include "settings/settings_files.h"
-#include "settings/start_up.h"
+#include "window/downlink_file.h"
+#include "window/main_form.h"
+#include "window/settings_files.h"
+#include "window/start_up.h"
 
 #include <benchmark/benchmark.h>
 

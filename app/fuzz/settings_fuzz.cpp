@@ -1,8 +1,8 @@
 #include "settings_fuzz.h"
 
 #include "downlink/dl_channel_list.h"
-#include "settings/settings_files.h"
 #include "settings/settings_lines.h"
+#include "window/settings_files.h"
 
 #include <kestra/kestra.h>
 

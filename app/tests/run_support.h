@@ -5,8 +5,8 @@
 
 #include "fake_platform.h"
 #include "run/generation_run.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "fake_platform.h"
-#include "settings/main_form.h"
-#include "settings/settings_files.h"
-#include "settings/start_up.h"
 #include "uplink_test_support.h"
+#include "window/main_form.h"
+#include "window/settings_files.h"
+#include "window/start_up.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // behind, and saved settings give the window the same page.
 #include "cli_session.h"
 #include "run_support.h"
-#include "settings/downlink_file.h"
-#include "settings/settings_files.h"
+#include "window/downlink_file.h"
+#include "window/settings_files.h"
 
 #include <safewrite/safe_file.h>
 
