@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fake_platform.h"
+#include "temporary_folder.h"
 #include "uplink_test_support.h"
 #include "window/main_form.h"
 #include "window/settings_files.h"
@@ -9,10 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,45 +23,8 @@ inline void type_and_leave(form::TextField& field, const std::string& text) {
     field.commit();
 }
 
-// A temporary folder, removed with everything in it when the test ends.
-class ProgramFolder {
-public:
-    ProgramFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varnika-settings-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ProgramFolder(const ProgramFolder&) = delete;
-    ProgramFolder& operator=(const ProgramFolder&) = delete;
-    ~ProgramFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-    std::string read(const std::string& name) const {
-        std::ifstream in(path_ / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    void write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ / name, std::ios::binary) << bytes;
-    }
-    bool holds(const std::string& name) const { return std::filesystem::exists(path_ / name); }
-    // The names of everything in the folder.
-    std::vector<std::string> names() const {
-        std::vector<std::string> found;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-            found.push_back(entry.path().filename().string());
-        }
-        return found;
-    }
-
-private:
-    std::filesystem::path path_;
-};
+// The program's folder, where the settings files are kept.
+using ProgramFolder = TemporaryFolder;
 
 // A window model of a program started in `folder` (none: no settings folder, every file missing).
 struct StartedProgram {
