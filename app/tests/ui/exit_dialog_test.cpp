@@ -1,10 +1,6 @@
 // Leaving the window: the close box and the "Exit" button both ask the exit dialog, and its answers keep
 // the window, or close it with or without writing the settings files. Runs headless
 // (QT_QPA_PLATFORM=offscreen).
-#include "ui/main_window.h"
-#include "ui/qt_platform.h"
-#include "window/main_form.h"
-#include "window/start_up.h"
 #include "window_fixture.h"
 
 #include <QApplication>

@@ -2,11 +2,7 @@
 // window keeps one size whichever page and link it starts on or switches to, every way of leaving or
 // generating applies the field being typed in, and a refused logarithm abandons its operation but never
 // the program. Runs headless (QT_QPA_PLATFORM=offscreen).
-#include "ui/main_window.h"
-#include "ui/qt_platform.h"
-#include "window/main_form.h"
 #include "window/settings_files.h"
-#include "window/start_up.h"
 #include "window_fixture.h"
 
 #include <QApplication>

@@ -1,9 +1,5 @@
 // The Qt view on a started window model: what the user does on real widgets reaches the model, and what
 // the model does shows in the widgets. Runs headless (QT_QPA_PLATFORM=offscreen).
-#include "ui/main_window.h"
-#include "ui/qt_platform.h"
-#include "window/main_form.h"
-#include "window/start_up.h"
 #include "window_fixture.h"
 
 #include <QApplication>
