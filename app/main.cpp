@@ -4,13 +4,13 @@
 #include "run/installation.h"
 #include "run/library_binding.h"
 #include "run/tester_share.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
 #include "ui/main_window.h"
 #include "ui/papr_dialog.h"
 #include "ui/qt_platform.h"
 #include "ui/run_desktop.h"
 #include "ui/signal_check_window.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <safewrite/safe_file.h>
 

@@ -3,7 +3,7 @@
 // PAPR dialog) and "Make Floating File" (synthesis and the 120 MB text file). The libraries are bound from
 // the benchmark's own folder, as the program binds them from its folder; files go to the temporary folder.
 #include "run/generation_run.h"
-#include "settings/start_up.h"
+#include "window/start_up.h"
 
 #include <benchmark/benchmark.h>
 

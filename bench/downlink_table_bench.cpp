@@ -3,8 +3,8 @@
 // channel "Set Default" that switches them all off again.
 #include "downlink/downlink_channel_page.h"
 #include "form/silent_platform.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <benchmark/benchmark.h>
 

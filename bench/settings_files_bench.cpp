@@ -4,10 +4,11 @@
 // every type on at full multiplicity, the worst case, where every status press tests all rows shown.
 #include "downlink/downlink_channel_page.h"
 #include "form/silent_platform.h"
-#include "settings/downlink_file.h"
-#include "settings/main_form.h"
-#include "settings/settings_files.h"
-#include "settings/start_up.h"
+#include "temporary_folder.h"
+#include "window/downlink_file.h"
+#include "window/main_form.h"
+#include "window/settings_files.h"
+#include "window/start_up.h"
 
 #include <benchmark/benchmark.h>
 
@@ -27,11 +28,6 @@ enum Page { test_model_page = 0, all_on_page = 1 };
 class SettingsFolder {
 public:
     explicit SettingsFolder(Page page) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varnika-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        path_ = pattern;
         MainForm form(platform_);
         start_up(form);
         DownlinkChannelPage& channels = form.downlink_channels;
@@ -45,25 +41,19 @@ public:
         } else {
             channels.apply_test_model(5);
         }
-        form.settings_folder = path_;
+        form.settings_folder = folder_.path();
         for (SettingsFile file : {SettingsFile::System, SettingsFile::Uplink, SettingsFile::Downlink}) {
             if (!write_settings_file(form, file)) {
                 std::abort();
             }
         }
     }
-    SettingsFolder(const SettingsFolder&) = delete;
-    SettingsFolder& operator=(const SettingsFolder&) = delete;
-    ~SettingsFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return folder_.path(); }
 
 private:
     SilentPlatform platform_;
-    std::filesystem::path path_;
+    testing::TemporaryFolder folder_{"varnika-bench"};
 };
 
 // Reading and applying downlink_def.ini into a table just built, with loading_flag set as at start-up.

@@ -6,7 +6,7 @@
 #include "check/signal_check.h"
 #include "form/silent_platform.h"
 #include "run/generation_run.h"
-#include "settings/start_up.h"
+#include "window/start_up.h"
 
 #include <benchmark/benchmark.h>
 

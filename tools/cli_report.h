@@ -4,7 +4,7 @@
 
 #include "cli_options.h"
 #include "run/library_binding.h"
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 #include <string>
 #include <vector>

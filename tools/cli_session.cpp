@@ -5,9 +5,10 @@
 #include "run/file_naming.h"
 #include "run/installation.h"
 #include "run/sigmf_export.h"
-#include "settings/exit_flow.h"
-#include "settings/settings_files.h"
-#include "settings/start_up.h"
+#include "window/exit_flow.h"
+#include "window/named_settings.h"
+#include "window/settings_files.h"
+#include "window/start_up.h"
 
 #include <nlohmann/json.hpp>
 #include <safewrite/safe_file.h>

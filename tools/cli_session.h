@@ -8,7 +8,7 @@
 #include "run/generation_run.h"
 #include "run/library_binding.h"
 #include "run/tester_share.h"
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 #include <filesystem>
 #include <optional>

@@ -6,7 +6,7 @@
 #include "analysis/signal_check.h"
 #include "run/generation_desktop.h"
 #include "run/library_binding.h"
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 #include <kestra/kestra.h>
 

@@ -2,7 +2,7 @@
 #include "downlink/downlink_channel_page.h"
 
 #include "form/number_text.h"
-#include "settings/base10_log.h"
+#include "link_rules/base10_log.h"
 
 namespace varnika {
 

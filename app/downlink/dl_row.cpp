@@ -1,7 +1,7 @@
 #include "downlink/dl_row.h"
 
 #include "form/number_text.h"
-#include "uplink/power_field.h"
+#include "link_rules/power_field.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,10 +5,10 @@
 #include "form/button.h"
 #include "form/choice_list.h"
 #include "form/element.h"
+#include "link_rules/frequency_offset.h"
+#include "link_rules/sequence_markers.h"
 #include "settings/readouts.h"
 #include "settings/settings_model.h"
-#include "uplink/frequency_offset.h"
-#include "uplink/sequence_markers.h"
 
 namespace varnika {
 

@@ -1,8 +1,8 @@
 // libFuzzer target for the downlink_def.ini reader, through start-up with the channel table built
 // (settings_fuzz.h).
-#include "settings/downlink_file.h"
-#include "settings/settings_files.h"
 #include "settings_fuzz.h"
+#include "window/downlink_file.h"
+#include "window/settings_files.h"
 
 using namespace varnika;
 

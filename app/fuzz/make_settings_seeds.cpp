@@ -3,9 +3,9 @@
 // FOLDER/system, FOLDER/uplink and FOLDER/downlink each get the file of a page at its defaults and of
 // pages far from them (the downlink link with a tester address; RC 3,4,7 with channels on; every test
 // model, and every channel type on at full multiplicity).
-#include "settings/downlink_file.h"
-#include "settings/settings_files.h"
 #include "settings_fuzz.h"
+#include "window/downlink_file.h"
+#include "window/settings_files.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,8 +1,9 @@
 #include "settings_fuzz.h"
+#include "temporary_folder.h"
 
 #include "downlink/dl_channel_list.h"
-#include "settings/settings_files.h"
 #include "settings/settings_lines.h"
+#include "window/settings_files.h"
 
 #include <kestra/kestra.h>
 
@@ -17,14 +18,14 @@ namespace varnika::fuzzing {
 
 namespace {
 
-std::filesystem::path& scratch_folder() {
-    static std::filesystem::path folder;
+// Removed with everything in it when the target exits.
+std::unique_ptr<testing::TemporaryFolder>& scratch() {
+    static std::unique_ptr<testing::TemporaryFolder> folder;
     return folder;
 }
 
-void remove_scratch_folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch_folder(), ignored);
+const std::filesystem::path& scratch_folder() {
+    return scratch()->path();
 }
 
 [[noreturn]] void fail(const char* file, const char* what) {
@@ -78,14 +79,7 @@ void generate_at_ratio_4(MainForm& form, const char* file) {
 } // namespace
 
 void prepare_scratch_folder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/varnika-fuzz-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
-    scratch_folder() = pattern;
-    std::atexit(remove_scratch_folder);
+    scratch() = std::make_unique<testing::TemporaryFolder>("varnika-fuzz");
 }
 
 void start_from_input(const FileUnderTest& file, const std::uint8_t* data, std::size_t size) {

@@ -7,8 +7,8 @@
 #pragma once
 
 #include "form/silent_platform.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // libFuzzer target for the system_def.ini reader, through start-up (settings_fuzz.h). The channel table is
 // built, since the file may choose the downlink, whose waveform is then made.
-#include "settings/settings_files.h"
 #include "settings_fuzz.h"
+#include "window/settings_files.h"
 
 using namespace varnika;
 

@@ -1,6 +1,6 @@
 // libFuzzer target for the uplink_def.ini reader, through start-up (settings_fuzz.h).
-#include "settings/settings_files.h"
 #include "settings_fuzz.h"
+#include "window/settings_files.h"
 
 using namespace varnika;
 

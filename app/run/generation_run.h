@@ -11,7 +11,7 @@
 #include "run/library_binding.h"
 #include "run/papr_dialog.h"
 #include "run/tester_share.h"
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 #include <filesystem>
 #include <functional>

@@ -4,7 +4,7 @@
 // synthesis library, so what is named is what is in the samples.
 #pragma once
 
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 #include <string>
 #include <vector>

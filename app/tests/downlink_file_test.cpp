@@ -1,7 +1,7 @@
 // downlink_def.ini: its fixed layout, a page written and read back, and files that are set aside.
 #include "downlink/dl_channel_list.h"
-#include "settings/downlink_file.h"
 #include "settings_files_support.h"
+#include "window/downlink_file.h"
 
 #include <gtest/gtest.h>
 

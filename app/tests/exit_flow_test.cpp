@@ -1,6 +1,6 @@
 // Leaving the program: the exit dialog's three answers and the settings files they write.
-#include "settings/downlink_file.h"
 #include "settings_files_support.h"
+#include "window/downlink_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The "Common System Settings" pages: octet fields, host-name fields, the option pairs of both pages,
 // "Apply" and its look-ups, "Set Default", and start-up with stored network settings.
 #include "fake_platform.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <gtest/gtest.h>
 

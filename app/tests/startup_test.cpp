@@ -1,8 +1,8 @@
 // Start-up, the window's top level and the shared read-outs.
 #include "fake_platform.h"
-#include "settings/base10_log.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "link_rules/base10_log.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The uplink page: power fields, radio configuration, defaults and the parameter records.
 #include "uplink_test_support.h"
 
-#include "uplink/power_field.h"
+#include "link_rules/power_field.h"
 
 namespace varnika {
 namespace {

@@ -2,7 +2,7 @@
 // "Set Default", "Adjust Total Power" and the virtualised "Channel Parameters" list.
 #pragma once
 
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 class QWidget;
 

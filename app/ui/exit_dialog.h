@@ -1,7 +1,7 @@
 // The exit dialog Form2: "Save and Quit", "Quit without Saving", "Cancel".
 #pragma once
 
-#include "settings/exit_flow.h"
+#include "window/exit_flow.h"
 
 class QDialog;
 class QWidget;

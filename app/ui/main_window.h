@@ -1,7 +1,7 @@
 // The main window Form1: widgets laid out over the MainForm model and bound to it.
 #pragma once
 
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 #include <QMainWindow>
 

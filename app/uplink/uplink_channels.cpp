@@ -1,7 +1,7 @@
 #include "uplink/uplink_channels.h"
 
 #include "form/number_text.h"
-#include "uplink/power_field.h"
+#include "link_rules/power_field.h"
 
 namespace varnika {
 

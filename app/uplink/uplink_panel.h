@@ -7,10 +7,10 @@
 #include "form/choice_list.h"
 #include "form/element.h"
 #include "form/option_group.h"
+#include "link_rules/frequency_offset.h"
+#include "link_rules/sequence_markers.h"
 #include "settings/readouts.h"
 #include "settings/settings_model.h"
-#include "uplink/frequency_offset.h"
-#include "uplink/sequence_markers.h"
 #include "uplink/uplink_channels.h"
 
 namespace varnika {

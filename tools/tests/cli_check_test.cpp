@@ -2,6 +2,7 @@
 // of a sound file (every test model), against damaged files, and against direct computations on the
 // file's own words.
 #include "analysis/signal_check.h"
+#include "cli_outcome.h"
 #include "cli_session.h"
 #include "run_support.h"
 
@@ -21,18 +22,8 @@ namespace fs = std::filesystem;
 using testing::file_text;
 using testing::TemporaryFolder;
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome cli(const std::vector<std::string>& words) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int code = run_cli(words, program_folder(), out, err);
-    return {code, out.str(), err.str()};
-}
+using testing::cli;
+using testing::Outcome;
 
 // The check's numbers in a JSON answer: the whole object of analyze, or the "analysis" member of a run's.
 nlohmann::json check_object(const std::string& text) {

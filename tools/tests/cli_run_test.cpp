@@ -1,10 +1,11 @@
 // varnika-cli against the window: the files it writes are the window's run's files for the same settings,
 // each option reaches the rule of its control, every failure has its own exit code and leaves nothing
 // behind, and saved settings give the window the same page.
+#include "cli_outcome.h"
 #include "cli_session.h"
 #include "run_support.h"
-#include "settings/downlink_file.h"
-#include "settings/settings_files.h"
+#include "window/downlink_file.h"
+#include "window/settings_files.h"
 
 #include <safewrite/safe_file.h>
 
@@ -67,21 +68,11 @@ struct Window {
     GenerationRun run{form, desktop, libraries, share, program.path()};
 };
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using testing::cli;
+using testing::Outcome;
 
 class Cli : public ::testing::Test {
 protected:
-    // The program with `words` after its name; the libraries from `program` (the test's own folder).
-    Outcome cli(std::vector<std::string> words, const fs::path& program = program_folder()) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int code = run_cli(words, program, out, err);
-        return {code, out.str(), err.str()};
-    }
     std::string in_output(const std::string& name) const { return (output / name).string(); }
 
     TemporaryFolder settings; // the settings folder, empty unless a test writes into it

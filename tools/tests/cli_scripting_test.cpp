@@ -1,5 +1,6 @@
 // varnika-cli as scripts and software radios use it: a SigMF recording that holds the floating run's
 // samples, one JSON object per run or error, and the versions of the program and both libraries.
+#include "cli_outcome.h"
 #include "cli_session.h"
 #include "run/file_naming.h"
 #include "run/installation.h"
@@ -25,18 +26,8 @@ using testing::file_text;
 using testing::files_in;
 using testing::TemporaryFolder;
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome cli(const std::vector<std::string>& words, const fs::path& program = program_folder()) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int code = run_cli(words, program, out, err);
-    return {code, out.str(), err.str()};
-}
+using testing::cli;
+using testing::Outcome;
 
 // The little-endian float32 pairs of a cf32_le file.
 std::vector<float> cf32_values(const fs::path& file) {

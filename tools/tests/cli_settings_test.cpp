@@ -1,6 +1,7 @@
 // varnika-cli and damaged settings files, and settings set by key: a bad line costs that line and is
 // named once on standard error, numbers are limited to their fields, a file set aside is kept as
 // NAME.bak by the next save, and --set / --list-keys reach every line of the three files.
+#include "cli_outcome.h"
 #include "cli_session.h"
 #include "downlink/dl_channel_types.h"
 #include "run_support.h"
@@ -21,10 +22,7 @@ namespace fs = std::filesystem;
 using testing::file_text;
 using testing::TemporaryFolder;
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
+struct Outcome : testing::Outcome {
     std::map<std::string, std::string> keys; // what --list-keys printed
 };
 
@@ -32,12 +30,7 @@ class CliSettings : public ::testing::Test {
 protected:
     Outcome cli(std::vector<std::string> words) {
         words.insert(words.end(), {"--settings-dir", settings.path().string()});
-        std::ostringstream out;
-        std::ostringstream err;
-        Outcome outcome;
-        outcome.code = run_cli(words, program_folder(), out, err);
-        outcome.out = out.str();
-        outcome.err = err.str();
+        Outcome outcome{testing::cli(words), {}};
         std::istringstream lines(outcome.out);
         for (std::string line; std::getline(lines, line);) {
             const std::size_t equals = line.find('=');

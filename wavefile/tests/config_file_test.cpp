@@ -186,7 +186,7 @@ TEST_F(ConfigFileTest, RoundTripRestoresOnlyTheChosenLink) {
 TEST_F(ConfigFileTest, OpenEmptyAndHeaderFailures) {
     ConfigRecord r = background(fill);
     EXPECT_EQ(load_Config(path("absent.cfg").c_str(), &r, 1), 5);
-    EXPECT_EQ(load_Config(folder_.c_str(), &r, 1), 5); // a folder opens but cannot be read
+    EXPECT_EQ(load_Config(folder_.path().c_str(), &r, 1), 5); // a folder opens but cannot be read
     write_all(file(), "");
     EXPECT_EQ(load_Config(file().c_str(), &r, 1), 1);
     saved_uplink();
@@ -285,7 +285,7 @@ TEST_F(ConfigFileTest, SavingNeverLeavesACutFileOrWritesThroughALink) {
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(status, 6);
     EXPECT_EQ(read_all(file()), earlier);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1);
 
     write_all(path("victim"), "precious");
     std::filesystem::create_symlink(path("victim"), path("linked.cfg"));
@@ -300,7 +300,7 @@ TEST_F(ConfigFileTest, LoadingOpensOnlyRegularFilesWithoutWaiting) {
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
     ConfigRecord r = background(0);
     EXPECT_EQ(load_Config(path("fifo").c_str(), &r, 1), 5);
-    EXPECT_EQ(load_Config(folder_.c_str(), &r, 1), 5);
+    EXPECT_EQ(load_Config(folder_.path().c_str(), &r, 1), 5);
     EXPECT_EQ(load_Config("/dev/zero", &r, 1), 5);
 }
 

@@ -1,10 +1,10 @@
 // The downlink channel page's view: the status area and the virtualised row list follow the model, and what
 // the user does in a row reaches the model row shown there. Runs headless (QT_QPA_PLATFORM=offscreen).
-#include "settings/main_form.h"
-#include "settings/start_up.h"
 #include "ui/downlink_row_list.h"
 #include "ui/main_window.h"
 #include "ui/qt_platform.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,10 +1,7 @@
 // Leaving the window: the close box and the "Exit" button both ask the exit dialog, and its answers keep
 // the window, or close it with or without writing the settings files. Runs headless
 // (QT_QPA_PLATFORM=offscreen).
-#include "settings/main_form.h"
-#include "settings/start_up.h"
-#include "ui/main_window.h"
-#include "ui/qt_platform.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -24,9 +21,7 @@ class ExitDialogTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> folder_;
-    std::unique_ptr<ui::QtPlatform> platform_;
-    std::unique_ptr<MainForm> form_;
-    std::unique_ptr<ui::MainWindow> window_;
+    testing::StartedWindow app_;
 
     QStringList settings_files() const {
         return QDir(folder_->path()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
@@ -59,45 +54,35 @@ private slots:
     void init() {
         folder_ = std::make_unique<QTemporaryDir>();
         QVERIFY(folder_->isValid());
-        platform_ = std::make_unique<ui::QtPlatform>();
-        form_ = std::make_unique<MainForm>(*platform_);
-        form_->settings_folder = folder_->path().toStdString();
-        start_up(*form_);
-        window_ = std::make_unique<ui::MainWindow>(*form_, *platform_);
-        platform_->set_main_window(window_.get());
-        window_->show();
-        window_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QVERIFY(app_.start(folder_->path().toStdString()));
     }
 
     void cleanup() {
-        window_.reset();
-        form_.reset();
-        platform_.reset();
+        app_.stop();
         folder_.reset();
     }
 
     void cancelOrTheDialogsCloseBoxKeepsTheWindow() {
-        QVERIFY(answer_with(ExitDialog::cancel, [&] { QVERIFY(!window_->close()); }));
-        QVERIFY(window_->isVisible());
-        QVERIFY(answer_with(-1, [&] { QVERIFY(!window_->close()); }));
-        QVERIFY(window_->isVisible());
+        QVERIFY(answer_with(ExitDialog::cancel, [&] { QVERIFY(!app_.window->close()); }));
+        QVERIFY(app_.window->isVisible());
+        QVERIFY(answer_with(-1, [&] { QVERIFY(!app_.window->close()); }));
+        QVERIFY(app_.window->isVisible());
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         QVERIFY(settings_files().isEmpty());
     }
 
     void exitButtonAndQuitWithoutSavingWriteNothing() {
-        auto* exit = window_->findChild<QPushButton*>("Exit_Button");
+        auto* exit = app_.window->findChild<QPushButton*>("Exit_Button");
         QVERIFY(exit != nullptr);
         QVERIFY(
             answer_with(ExitDialog::quit_without_saving, [&] { QTest::mouseClick(exit, Qt::LeftButton); }));
-        QVERIFY(!window_->isVisible());
+        QVERIFY(!app_.window->isVisible());
         QVERIFY(settings_files().isEmpty());
     }
 
     void saveAndQuitWritesTheThreeFiles() {
-        QVERIFY(answer_with(ExitDialog::save_and_quit, [&] { QVERIFY(window_->close()); }));
-        QVERIFY(!window_->isVisible());
+        QVERIFY(answer_with(ExitDialog::save_and_quit, [&] { QVERIFY(app_.window->close()); }));
+        QVERIFY(!app_.window->isVisible());
         QCOMPARE(settings_files(), (QStringList{"downlink_def.ini", "system_def.ini", "uplink_def.ini"}));
     }
 };

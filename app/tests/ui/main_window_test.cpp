@@ -2,11 +2,8 @@
 // window keeps one size whichever page and link it starts on or switches to, every way of leaving or
 // generating applies the field being typed in, and a refused logarithm abandons its operation but never
 // the program. Runs headless (QT_QPA_PLATFORM=offscreen).
-#include "settings/main_form.h"
-#include "settings/settings_files.h"
-#include "settings/start_up.h"
-#include "ui/main_window.h"
-#include "ui/qt_platform.h"
+#include "window/settings_files.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -32,31 +29,15 @@ class MainWindowTest : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> folder_;
-    std::unique_ptr<ui::QtPlatform> platform_;
-    std::unique_ptr<MainForm> form_;
-    std::unique_ptr<ui::MainWindow> window_;
+    testing::StartedWindow app_;
 
     // Starts the program on the settings files of the test's folder, as main() does.
     void start() {
-        window_.reset();
-        form_.reset();
-        platform_ = std::make_unique<ui::QtPlatform>();
-        form_ = std::make_unique<MainForm>(*platform_);
-        form_->settings_folder = folder_->path().toStdString();
-        start_up(*form_);
-        window_ = std::make_unique<ui::MainWindow>(*form_, *platform_);
-        platform_->set_main_window(window_.get());
-        window_->show();
-        window_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QVERIFY(app_.start(folder_->path().toStdString()));
     }
 
     template <class T> T* find(const QString& name, QWidget* within = nullptr) {
-        T* widget = (within != nullptr ? within : window_.get())->findChild<T*>(name);
-        if (widget == nullptr) {
-            qFatal("no widget %s", qPrintable(name));
-        }
-        return widget;
+        return app_.find<T>(name, within);
     }
 
     QWidget* tab_page(const char* tab_set, int page) { return find<QTabWidget>(tab_set)->widget(page); }
@@ -89,9 +70,7 @@ private slots:
     }
 
     void cleanup() {
-        window_.reset();
-        form_.reset();
-        platform_.reset();
+        app_.stop();
         folder_.reset();
     }
 
@@ -115,18 +94,18 @@ private slots:
         }
 
         // What is typed and left on the uplink page shows on the downlink page, and the other way round.
-        form_->UL_SSTab.select(1);
+        app_.form->UL_SSTab.select(1);
         QLineEdit* octet = find<QLineEdit>("IP_ADDRESS2_0", uplink);
         octet->setFocus(Qt::TabFocusReason);
         octet->selectAll();
         QTest::keyClicks(octet, "77");
         QTest::keyClick(octet, Qt::Key_Tab);
         QCOMPARE(find<QLineEdit>("IP_ADDRESS2_1", downlink)->text(), QString("77"));
-        form_->Link_Selection_Option.select(downlink_item);
-        form_->DL_SSTab.select(2);
+        app_.form->Link_Selection_Option.select(downlink_item);
+        app_.form->DL_SSTab.select(2);
         QTest::mouseClick(find<QRadioButton>("SaveMode_dl_Option_1", downlink), Qt::LeftButton);
         QVERIFY(find<QRadioButton>("SaveMode_ul_Option_1", uplink)->isChecked());
-        QVERIFY(form_->network.saves_to_tester());
+        QVERIFY(app_.form->network.saves_to_tester());
     }
 
     void windowKeepsOneSizeOnEveryStartPageAndLinkSwitch() {
@@ -135,12 +114,12 @@ private slots:
             {uplink_item, 0}, {uplink_item, 1}, {downlink_item, 0}, {downlink_item, 1}, {downlink_item, 2}};
         for (const auto& [link, page] : starts) {
             // "Save and Quit" on that page, then the next start.
-            form_->Link_Selection_Option.select(link);
-            (link == uplink_item ? form_->UL_SSTab : form_->DL_SSTab).select(page);
-            QVERIFY(write_system_settings(*form_));
+            app_.form->Link_Selection_Option.select(link);
+            (link == uplink_item ? app_.form->UL_SSTab : app_.form->DL_SSTab).select(page);
+            QVERIFY(write_system_settings(*app_.form));
             start();
-            QCOMPARE(form_->model.link_flag, link);
-            const QSize size = window_->frameGeometry().size();
+            QCOMPARE(app_.form->model.link_flag, link);
+            const QSize size = app_.window->frameGeometry().size();
             qInfo("start on link %d page %d: %d x %d", link, page, size.width(), size.height());
             if (!first.isValid()) {
                 first = size;
@@ -150,11 +129,11 @@ private slots:
         }
         for (int round = 0; round < 2; ++round) {
             for (int link : {uplink_item, downlink_item, uplink_item}) {
-                form_->Link_Selection_Option.select(link);
+                app_.form->Link_Selection_Option.select(link);
                 for (int page = 0; page < (link == uplink_item ? 2 : 3); ++page) {
-                    (link == uplink_item ? form_->UL_SSTab : form_->DL_SSTab).select(page);
+                    (link == uplink_item ? app_.form->UL_SSTab : app_.form->DL_SSTab).select(page);
                     QCoreApplication::processEvents();
-                    QCOMPARE(window_->frameGeometry().size(), first);
+                    QCOMPARE(app_.window->frameGeometry().size(), first);
                 }
             }
         }
@@ -167,22 +146,22 @@ private slots:
     }
 
     void closeAndMakeButtonsApplyTheFieldBeingTyped() {
-        form_->uplink.UL_CH_Selection_Option.select(2);
+        app_.form->uplink.UL_CH_Selection_Option.select(2);
         QLineEdit* power = find<QLineEdit>("UL_RC7_PDCH_Gain_Text");
         auto type_150 = [&] {
             power->setFocus(Qt::TabFocusReason);
             power->selectAll();
             QTest::keyClicks(power, "150");
-            QCOMPARE(form_->uplink.rc7.PDCH.gain.text(), std::string("150"));
+            QCOMPARE(app_.form->uplink.rc7.PDCH.gain.text(), std::string("150"));
         };
         // A run reads the fields when its button is pressed, whichever way it is pressed.
         std::string seen_by_run;
-        for (form::Button* make : {&form_->MakeAWGFile_Button, &form_->MakeFloatingFile_Button}) {
-            make->set_press_rule([&] { seen_by_run = form_->uplink.rc7.PDCH.gain.text(); });
+        for (form::Button* make : {&app_.form->MakeAWGFile_Button, &app_.form->MakeFloatingFile_Button}) {
+            make->set_press_rule([&] { seen_by_run = app_.form->uplink.rc7.PDCH.gain.text(); });
             type_150();
             find<QPushButton>(QString::fromStdString(make->object_name()))->click();
             QVERIFY(seen_by_run != "150");
-            QCOMPARE(seen_by_run, form_->uplink.rc7.PDCH.gain.text());
+            QCOMPARE(seen_by_run, app_.form->uplink.rc7.PDCH.gain.text());
         }
 
         type_150();
@@ -190,11 +169,11 @@ private slots:
             [](QWidget* dialog) {
                 QTest::mouseClick(dialog->findChild<QPushButton*>("ExitPara_Button_0"), Qt::LeftButton);
             },
-            [&] { QVERIFY(window_->close()); }));
+            [&] { QVERIFY(app_.window->close()); }));
         const std::string saved = file_text("uplink_def.ini");
         QVERIFY(!saved.empty());
         QVERIFY(saved.find(":150\n") == std::string::npos);
-        QVERIFY(saved.find(form_->uplink.rc7.PDCH.gain.text()) != std::string::npos);
+        QVERIFY(saved.find(app_.form->uplink.rc7.PDCH.gain.text()) != std::string::npos);
     }
 
     void exitDialogAsksItsQuestionAboveItsButtons() {
@@ -207,16 +186,16 @@ private slots:
                 QVERIFY(question->geometry().bottom() < first->geometry().top());
                 QTest::keyClick(dialog, Qt::Key_Escape);
             },
-            [&] { QVERIFY(!window_->close()); }));
-        QVERIFY(window_->isVisible());
+            [&] { QVERIFY(!app_.window->close()); }));
+        QVERIFY(app_.window->isVisible());
     }
 
     void refusedLogarithmAbandonsThePowerAdjustmentAndKeepsTheProgram() {
         // A power so high that the sum of the linear powers overflows, as a hand-edited file may hold.
-        form_->uplink.UL_CH_Selection_Option.select(2);
-        form_->uplink.rc7.PICH.gain.set_text("4000");
+        app_.form->uplink.UL_CH_Selection_Option.select(2);
+        app_.form->uplink.rc7.PICH.gain.set_text("4000");
         std::vector<std::string> before;
-        for (UplinkChannel* channel : form_->uplink.rc7.channels()) {
+        for (UplinkChannel* channel : app_.form->uplink.rc7.channels()) {
             before.push_back(channel->gain.text());
         }
         for (bool cancel : {false, true}) {
@@ -233,11 +212,11 @@ private slots:
             QCOMPARE(text, QString("Number must be more 0 at log10."));
         }
         std::vector<std::string> after;
-        for (UplinkChannel* channel : form_->uplink.rc7.channels()) {
+        for (UplinkChannel* channel : app_.form->uplink.rc7.channels()) {
             after.push_back(channel->gain.text());
         }
         QVERIFY(after == before);
-        QVERIFY(window_->isVisible());
+        QVERIFY(app_.window->isVisible());
     }
 };
 

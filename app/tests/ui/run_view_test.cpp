@@ -5,11 +5,11 @@
 #include "run/generation_run.h"
 #include "run/library_binding.h"
 #include "run/tester_share.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
 #include "ui/main_window.h"
 #include "ui/papr_dialog.h"
 #include "ui/qt_platform.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <QApplication>
 #include <QDialog>

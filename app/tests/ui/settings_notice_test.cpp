@@ -1,11 +1,11 @@
 // Damaged settings files at start-up, as the assembled window meets them: one message names every line
 // set aside, the window shows the good lines, the defaults for the bad ones and numbers limited to their
 // fields. Runs headless (QT_QPA_PLATFORM=offscreen).
-#include "settings/main_form.h"
-#include "settings/settings_files.h"
-#include "settings/start_up.h"
 #include "ui/main_window.h"
 #include "ui/qt_platform.h"
+#include "window/main_form.h"
+#include "window/settings_files.h"
+#include "window/start_up.h"
 
 #include <QApplication>
 #include <QComboBox>

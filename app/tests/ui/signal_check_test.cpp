@@ -3,11 +3,11 @@
 // clipboard; the plots save as PNG files; a file that has gone is said in a message. Runs headless.
 #include "check/signal_check.h"
 #include "run/generation_run.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
 #include "ui/main_window.h"
 #include "ui/qt_platform.h"
 #include "ui/signal_check_window.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <QApplication>
 #include <QBarSeries>

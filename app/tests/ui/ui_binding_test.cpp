@@ -1,9 +1,6 @@
 // The Qt view on a started window model: what the user does on real widgets reaches the model, and what
 // the model does shows in the widgets. Runs headless (QT_QPA_PLATFORM=offscreen).
-#include "settings/main_form.h"
-#include "settings/start_up.h"
-#include "ui/main_window.h"
-#include "ui/qt_platform.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,17 +22,9 @@ class UiBindingTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ui::QtPlatform> platform_;
-    std::unique_ptr<MainForm> form_;
-    std::unique_ptr<ui::MainWindow> window_;
+    testing::StartedWindow app_;
 
-    template <class T> T* find(const char* name) {
-        T* widget = window_->findChild<T*>(name);
-        if (widget == nullptr) {
-            qFatal("no widget %s", name);
-        }
-        return widget;
-    }
+    template <class T> T* find(const char* name) { return app_.find<T>(name); }
 
     // Puts the keyboard focus into `edit` and replaces its text by typing.
     void type_into(QLineEdit* edit, const QString& text) {
@@ -47,32 +36,23 @@ private:
 
 private slots:
     void init() {
-        platform_ = std::make_unique<ui::QtPlatform>();
-        form_ = std::make_unique<MainForm>(*platform_);
-        start_up(*form_);
-        window_ = std::make_unique<ui::MainWindow>(*form_, *platform_);
-        platform_->set_main_window(window_.get());
-        window_->show();
-        window_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QVERIFY(app_.start());
         QTest::mouseClick(find<QRadioButton>("UL_CH_Selection_Option_2"), Qt::LeftButton);
     }
 
     void cleanup() {
-        window_.reset();
-        form_.reset();
-        platform_.reset();
+        app_.stop();
     }
 
     void startsWithTheModelsState() {
-        QCOMPARE(window_->windowTitle(), QString(main_window_caption));
+        QCOMPARE(app_.window->windowTitle(), QString(main_window_caption));
         QCOMPARE(find<QLabel>("SamplingRate_Label")->text(), QString("24.5760MHz"));
         QCOMPARE(find<QLabel>("DataSize_Label")->text(), QString("655,360Points"));
         QCOMPARE(find<QComboBox>("UL_Filter_Over_Combo")->currentText(), QString("20"));
         QVERIFY(find<QTabWidget>("UL_SSTab")->isVisible());
         QVERIFY(!find<QTabWidget>("DL_SSTab")->isVisible());
         // The radio button click of init() reached the model.
-        QCOMPARE(form_->model.UL_CH_flag, 2);
+        QCOMPARE(app_.form->model.UL_CH_flag, 2);
         QVERIFY(find<QWidget>("UL_RC7_Frame")->isVisible());
         QVERIFY(!find<QWidget>("UL_RC12_Frame")->isVisible());
     }
@@ -80,19 +60,19 @@ private slots:
     void typingAndEnterCommitAPowerField() {
         QLineEdit* edit = find<QLineEdit>("UL_RC7_PDCH_Gain_Text");
         type_into(edit, "12.347");
-        QCOMPARE(form_->uplink.rc7.PDCH.gain.text(), std::string("12.347"));
+        QCOMPARE(app_.form->uplink.rc7.PDCH.gain.text(), std::string("12.347"));
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(edit->text(), QString("12.35"));
-        QCOMPARE(form_->uplink.rc7.PDCH.gain.text(), std::string("12.35"));
+        QCOMPARE(app_.form->uplink.rc7.PDCH.gain.text(), std::string("12.35"));
     }
 
     void refusedKeysAreNotEntered() {
         QLineEdit* edit = find<QLineEdit>("UL_RC7_FCH_Gain_Text");
         type_into(edit, "1a/ +,2");
         QCOMPARE(edit->text(), QString("12"));
-        QCOMPARE(form_->uplink.rc7.FCH.gain.text(), std::string("12"));
+        QCOMPARE(app_.form->uplink.rc7.FCH.gain.text(), std::string("12"));
         QLineEdit* marker = find<QLineEdit>("Marker1_Start_Text_0");
-        form_->markers.marker(0).mode[uplink_item].select(1);
+        app_.form->markers.marker(0).mode[uplink_item].select(1);
         type_into(marker, "-4.2");
         QCOMPARE(marker->text(), QString("42"));
     }
@@ -100,12 +80,12 @@ private slots:
     void leavingAFieldCommitsIt() {
         QLineEdit* edit = find<QLineEdit>("UL_RC7_SPICH_Gain_Text");
         type_into(edit, "150");
-        QCOMPARE(form_->uplink.rc7.SPICH.gain.text(), std::string("150"));
+        QCOMPARE(app_.form->uplink.rc7.SPICH.gain.text(), std::string("150"));
         find<QLineEdit>("UL_RC7_EACH_Gain_Text")->setFocus();
         QCOMPARE(edit->text(), QString("100.00"));
-        QCOMPARE(form_->uplink.rc7.SPICH.gain.text(), std::string("100.00"));
+        QCOMPARE(app_.form->uplink.rc7.SPICH.gain.text(), std::string("100.00"));
 
-        form_->uplink.offset.option.select(2);
+        app_.form->uplink.offset.option.select(2);
         QLineEdit* ifconv = find<QLineEdit>("UL_IFconv_Text");
         QVERIFY(ifconv->isEnabled());
         type_into(ifconv, "1.5k");
@@ -116,65 +96,65 @@ private slots:
     void spinArrowsAndArrowKeysStepTheModel() {
         QLineEdit* edit = find<QLineEdit>("UL_RC7_PICH_Gain_Text");
         QTest::mouseClick(find<QToolButton>("UL_RC7_PICH_Gain_UpDown_Up"), Qt::LeftButton);
-        QCOMPARE(form_->uplink.rc7.PICH.gain.text(), std::string("0.01"));
+        QCOMPARE(app_.form->uplink.rc7.PICH.gain.text(), std::string("0.01"));
         QCOMPARE(edit->text(), QString("0.01"));
         QTest::mouseClick(find<QToolButton>("UL_RC7_PICH_Gain_UpDown_Down"), Qt::LeftButton);
         QTest::mouseClick(find<QToolButton>("UL_RC7_PICH_Gain_UpDown_Down"), Qt::LeftButton);
         QCOMPARE(edit->text(), QString("-0.01"));
 
-        form_->markers.marker(1).mode[uplink_item].select(1);
+        app_.form->markers.marker(1).mode[uplink_item].select(1);
         QLineEdit* high = find<QLineEdit>("Marker2_High_Text_0");
         high->setFocus();
         QTest::keyClick(high, Qt::Key_Up);
         QCOMPARE(high->text(), QString("327682"));
         QTest::keyClick(high, Qt::Key_Down);
         QTest::keyClick(high, Qt::Key_Down);
-        QCOMPARE(form_->markers.marker(1).high[uplink_item].text(), std::string("327678"));
+        QCOMPARE(app_.form->markers.marker(1).high[uplink_item].text(), std::string("327678"));
     }
 
     void modelChangesShowInTheWidgets() {
         QComboBox* walsh = find<QComboBox>("UL_RC7_PDCH_Walsh_Combo");
-        form_->uplink.rc7.PDCH_Mod.list.select(2); // 8PSK
+        app_.form->uplink.rc7.PDCH_Mod.list.select(2); // 8PSK
         QCOMPARE(find<QComboBox>("UL_RC7_PDCH_Mod_Combo")->currentText(), QString("8PSK"));
         QCOMPARE(walsh->count(), 2);
         QCOMPARE(walsh->itemText(1), QString("W2(1)&W4(2)"));
 
-        form_->markers.marker(0).mode[uplink_item].select(0);
+        app_.form->markers.marker(0).mode[uplink_item].select(0);
         QVERIFY(!find<QLineEdit>("Marker1_Start_Text_0")->isEnabled());
         QVERIFY(!find<QWidget>("Marker1_Start_UpDown_0")->isEnabled());
         QVERIFY(!find<QLabel>("Marker1_Start_Label_0")->isEnabled());
         QVERIFY(find<QLineEdit>("Marker2_Start_Text_0")->isEnabled() ==
-                (form_->markers.marker(1).mode[uplink_item].selected() > 0));
+                (app_.form->markers.marker(1).mode[uplink_item].selected() > 0));
 
-        form_->uplink.UL_Filter_Over_Combo.select_text("4");
+        app_.form->uplink.UL_Filter_Over_Combo.select_text("4");
         QCOMPARE(find<QLabel>("SamplingRate_Label")->text(), QString("4.9152MHz"));
         QCOMPARE(find<QLineEdit>("Marker1_High_Text_0")->text(), QString("65536"));
     }
 
     void aPickInAListRunsTheConflictRules() {
-        form_->uplink.rc7.PDCH_Mod.list.select_text("QPSK");
-        form_->uplink.rc7.PDCH.walsh.select_text("W4(2)");
+        app_.form->uplink.rc7.PDCH_Mod.list.select_text("QPSK");
+        app_.form->uplink.rc7.PDCH.walsh.select_text("W4(2)");
         QComboBox* each = find<QComboBox>("UL_RC7_EACH_Walsh_Combo");
         each->setFocus();
         QTest::keyClick(each, Qt::Key_Down); // the user picks "W8(2)"
-        QCOMPARE(form_->uplink.rc7.EACH.walsh.text(), std::string("OFF"));
+        QCOMPARE(app_.form->uplink.rc7.EACH.walsh.text(), std::string("OFF"));
         QCOMPARE(each->currentText(), QString("OFF"));
 
         QComboBox* fch = find<QComboBox>("UL_RC7_FCH_Walsh_Combo");
         fch->setFocus();
         QTest::keyClick(fch, Qt::Key_Down);
-        QCOMPARE(form_->uplink.rc7.FCH.walsh.text(), std::string("W16(4)"));
+        QCOMPARE(app_.form->uplink.rc7.FCH.walsh.text(), std::string("W16(4)"));
     }
 
     void linkChoiceAndTabsFollowTheModel() {
         QTest::mouseClick(find<QRadioButton>("Link_Selection_Option_1"), Qt::LeftButton);
-        QCOMPARE(form_->model.link_flag, 1);
+        QCOMPARE(app_.form->model.link_flag, 1);
         QVERIFY(!find<QTabWidget>("UL_SSTab")->isVisible());
         QVERIFY(find<QTabWidget>("DL_SSTab")->isVisible());
         find<QTabWidget>("DL_SSTab")->setCurrentIndex(2);
-        QCOMPARE(form_->model.Downlink_Tab, 2);
-        QVERIFY(!form_->DL_Frame[0].visible());
-        form_->DL_SSTab.select(0);
+        QCOMPARE(app_.form->model.Downlink_Tab, 2);
+        QVERIFY(!app_.form->DL_Frame[0].visible());
+        app_.form->DL_SSTab.select(0);
         QCOMPARE(find<QTabWidget>("DL_SSTab")->currentIndex(), 0);
     }
 
@@ -195,7 +175,7 @@ private slots:
         combo->setFocus();
         QTest::keyClick(combo, Qt::Key_Down);
         QVERIFY(dialog_seen);
-        QCOMPARE(form_->model.tester_mode_flag, std::int16_t{0});
+        QCOMPARE(app_.form->model.tester_mode_flag, std::int16_t{0});
         QCOMPARE(combo->currentText(), QString("OFF"));
 
         dialog_seen = false;
@@ -226,7 +206,7 @@ private slots:
         });
         QTest::keyClick(combo, Qt::Key_Down);
         QVERIFY(dialog_seen);
-        QCOMPARE(form_->model.tester_mode_flag, std::int16_t{1});
+        QCOMPARE(app_.form->model.tester_mode_flag, std::int16_t{1});
         QCOMPARE(combo->currentText(), QString("ON"));
     }
 };

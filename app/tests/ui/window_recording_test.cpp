@@ -4,11 +4,11 @@
 #include "run/generation_run.h"
 #include "run/installation.h"
 #include "run/tester_share.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
 #include "ui/main_window.h"
 #include "ui/qt_platform.h"
 #include "ui/run_desktop.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,55 +1,26 @@
 // The main window Form1 as a model: the link choice, the two tab sets, the Tester Mode list, the read-outs
-// and the three buttons, over the panels of both links. It owns the settings model and everything the
-// window shows; the Qt view only binds to it.
+// and the three buttons, over the panels of both links (WindowPages). It owns the settings model and
+// everything the window shows; the Qt view only binds to it.
 #pragma once
 
-#include "downlink/downlink_channel_page.h"
-#include "downlink/downlink_general_page.h"
-#include "downlink/total_power.h"
-#include "downlink/walsh_position_table.h"
 #include "form/button.h"
 #include "form/element.h"
 #include "form/option_group.h"
 #include "form/platform.h"
-#include "settings/exit_flow.h"
-#include "settings/readouts.h"
-#include "settings/settings_lines.h"
-#include "settings/settings_model.h"
-#include "uplink/sequence_markers.h"
-#include "uplink/tester_mode.h"
-#include "uplink/tester_network.h"
-#include "uplink/uplink_panel.h"
+#include "window/exit_flow.h"
+#include "window/window_pages.h"
 
 #include <array>
-#include <filesystem>
 
 namespace varnika {
 
 inline constexpr const char* main_window_caption = "MERIDEX --- cdma2000 1x EV-DV Signal Generator Ver.1.2";
 
-class MainForm {
+class MainForm : public WindowPages {
 public:
     explicit MainForm(form::Platform& platform);
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
-
-    form::Platform& platform;
-    // The program's folder, where the settings files are kept. Empty (a window model without a program,
-    // as in most tests): start-up finds no settings files and saving them fails.
-    std::filesystem::path settings_folder;
-    SettingsModel model;
-    // What start-up made of system_def.ini, uplink_def.ini and downlink_def.ini, in that order.
-    std::array<SettingsFileReport, 3> settings_reports;
-    Readouts readouts{model};
-    WalshPositionTable walsh_positions;
-    SequenceMarkers markers{model};
-    UplinkPanel uplink{model, readouts, markers};
-    DownlinkGeneralPage downlink_general{model, readouts, markers};
-    DownlinkChannelPage downlink_channels{model, walsh_positions, platform};
-    TotalPowerAdjustment total_power{model, platform, uplink, downlink_channels};
-    TesterMode tester_mode{model, platform, walsh_positions.table(WalshPositionTable::longest)};
-    // "Common System Settings": page 1 of UL_SSTab and page 2 of DL_SSTab.
-    TesterNetwork network{model};
 
     form::Frame Form1{"Form1", main_window_caption};
     form::Frame link_frame{"Link_Frame", "Link"};
@@ -70,7 +41,7 @@ public:
     form::Button MakeFloatingFile_Button{"MakeFloatingFile_Button", "Make Floating File"};
     form::Button Exit_Button{"Exit_Button", "Exit"};
     // The exit dialog and what its answers do; the view hands every close request of the window to it.
-    ExitFlow exit_flow{*this};
+    ExitFlow exit_flow;
 
     // The read-outs of the chosen link, as at the end of start-up.
     void refresh_chosen_link_readouts();

@@ -3,8 +3,8 @@
 
 #include "downlink/dl_channel_list.h"
 #include "fake_platform.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings/base10_log.h"
+#include "link_rules/base10_log.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // fixed order in which every selection runs its change rules as a user's would.
 #pragma once
 
-#include "settings/main_form.h"
+#include "window/main_form.h"
 
 #include <functional>
 

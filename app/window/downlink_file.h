@@ -10,7 +10,7 @@
 // the warning marks follow from them.
 #pragma once
 
-#include "settings/settings_lines.h"
+#include "window/settings_file_common.h"
 
 #include <span>
 #include <string>
@@ -18,22 +18,22 @@
 
 namespace varnika {
 
-class MainForm;
+struct WindowPages;
 
 // The key prefix of a channel type's row lines: its name with "_" for "-", and "_" ("F_PICH_").
 std::string downlink_row_prefix(int type);
 
 // The file's lines after the header; nothing before the channel table is built.
-std::vector<SettingsLine> downlink_layout(MainForm& form);
-std::vector<std::string> downlink_settings_lines(MainForm& form);
+std::vector<SettingsLine> downlink_layout(WindowPages& form);
+std::vector<std::string> downlink_settings_lines(WindowPages& form);
 // Needs the channel table built; false, with nothing applied, when the lines do not make a whole,
 // undamaged file.
-bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form,
+bool apply_downlink_settings(std::span<const std::string> lines, WindowPages& form,
                              SettingsFileReport* report = nullptr);
 // The downlink pages as start-up leaves them without downlink_def.ini (the channel table built).
-void apply_downlink_defaults(MainForm& form);
+void apply_downlink_defaults(WindowPages& form);
 
-bool load_downlink_settings(MainForm& form);
-bool save_downlink_settings(MainForm& form);
+// Reads downlink_def.ini from the form's settings folder into the downlink pages; true when it was read.
+bool load_downlink_settings(WindowPages& form);
 
 } // namespace varnika

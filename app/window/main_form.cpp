@@ -1,8 +1,14 @@
-#include "settings/main_form.h"
+#include "window/main_form.h"
+
+#include "window/settings_files.h"
 
 namespace varnika {
 
-MainForm::MainForm(form::Platform& host) : platform(host) {
+MainForm::MainForm(form::Platform& host)
+    : WindowPages(host),
+      exit_flow(model, platform,
+                {[this](SettingsFile file, std::string* cause) { return write_settings_file(*this, file, cause); },
+                 [this](SettingsFile file) { return settings_file_path(*this, file); }}) {
     Link_Selection_Option.set_change_rule([this] { link_changed(); });
     UL_SSTab.set_change_rule([this] { uplink_tab_changed(); });
     DL_SSTab.set_change_rule([this] { downlink_tab_changed(); });

@@ -8,15 +8,17 @@
 #pragma once
 
 #include "form/button.h"
-#include "settings/settings_files.h"
+#include "form/platform.h"
+#include "settings/settings_model.h"
+#include "window/settings_file_common.h"
 
 #include <array>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace varnika {
-
-class MainForm;
 
 inline constexpr const char* exit_dialog_caption = "Exit";
 
@@ -35,9 +37,16 @@ struct ExitDialog {
         form::Button(form::ElementId("ExitPara_Button", cancel), "Cancel")};
 };
 
+// How the flow reaches the settings files: `write` writes one from the window as it stands (false when it
+// was not written, with `cause` saying why where that is known); `path` says where the file is.
+struct SettingsFileAccess {
+    std::function<bool(SettingsFile file, std::string* cause)> write;
+    std::function<std::filesystem::path(SettingsFile file)> path;
+};
+
 class ExitFlow {
 public:
-    explicit ExitFlow(MainForm& form);
+    ExitFlow(SettingsModel& model, form::Platform& platform, SettingsFileAccess files);
     ExitFlow(const ExitFlow&) = delete;
     ExitFlow& operator=(const ExitFlow&) = delete;
 
@@ -56,7 +65,9 @@ private:
     void cancel();
     void write(SettingsFile file);
 
-    MainForm& form_;
+    SettingsModel& model_;
+    form::Platform& platform_;
+    SettingsFileAccess files_;
     bool asking_ = false;
     std::vector<std::string> not_written_;
 };

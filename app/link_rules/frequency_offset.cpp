@@ -1,4 +1,4 @@
-#include "uplink/frequency_offset.h"
+#include "link_rules/frequency_offset.h"
 
 #include "form/number_text.h"
 

@@ -1,4 +1,4 @@
-#include "uplink/sequence_markers.h"
+#include "link_rules/sequence_markers.h"
 
 #include "form/number_text.h"
 

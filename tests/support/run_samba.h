@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <fcntl.h>
 #include <thread>
 

@@ -1,22 +1,15 @@
-#include "settings/settings_files.h"
+#include "window/settings_files.h"
 
-#include "settings/downlink_file.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "window/downlink_file.h"
+#include "window/window_pages.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <optional>
 
 namespace varnika {
 
 namespace {
-
-// No marker period can reach beyond the longest waveform.
-constexpr std::int32_t max_marker_period = max_oversampling * frame_chips;
 
 // A value already checked by its line.
 int integer(const std::string& value) {
@@ -39,21 +32,6 @@ SettingsLine string_line(std::string key, std::string& field) {
 const std::array<const std::vector<std::string>*, 3> pdch_walsh_lists{
     &pdch_walsh_items_bpsk, &pdch_walsh_items_qpsk, &pdch_walsh_items_8psk};
 
-// Whether a link's marker column holds what the marker fields' rules allow: even periods within the
-// waveform.
-bool markers_in_range(const SettingsModel& model, int link) {
-    const std::int32_t data_size = model.data_size(link);
-    const auto column = static_cast<std::size_t>(link);
-    for (const std::size_t start : {std::size_t{Mark1Sta}, std::size_t{Mark2Sta}}) {
-        const std::int64_t begin = model.MarkerTable[start][column];
-        const std::int64_t high = model.MarkerTable[start + 1][column];
-        if (begin % 2 != 0 || high % 2 != 0 || begin + high > data_size) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::vector<SettingsLine> system_layout(SettingsModel& model) {
     return {
         integer_line("link_flag:", model.link_flag, 0, 1),
@@ -72,7 +50,7 @@ std::vector<SettingsLine> system_layout(SettingsModel& model) {
 // The uplink page's lines, in file order.
 class UplinkLayout {
 public:
-    explicit UplinkLayout(MainForm& form) {
+    explicit UplinkLayout(WindowPages& form) {
         UplinkPanel& ul = form.uplink;
         SettingsModel& model = form.model;
         choice("ovr:", ul.UL_Filter_Over_Combo);
@@ -195,71 +173,7 @@ private:
 
 } // namespace
 
-SettingsLine choice_line(std::string key, form::ChoiceList& list, int longest) {
-    const int count = longest > 0 ? longest : list.count();
-    return {std::move(key), index_below(count),
-            [&list] { return std::to_string(std::max(list.selected(), 0)); },
-            [&list](const std::string& value) { list.select(integer(value)); }};
-}
-
-SettingsLine text_line(std::string key, form::TextField& field, SettingsLine::Check valid) {
-    return {std::move(key), std::move(valid), [&field] { return field.text(); },
-            [&field](const std::string& value) {
-                field.set_text(value);
-                field.commit();
-            }};
-}
-
-void append_marker_lines(std::vector<SettingsLine>& lines, MainForm& form, int link) {
-    static constexpr std::array<const char*, 6> keys{
-        "Mark1Mod:", "Mark1Sta:", "Mark1Hig:", "Mark2Mod:", "Mark2Sta:", "Mark2Hig:"};
-    for (std::size_t entry = 0; entry < keys.size(); ++entry) {
-        std::int32_t& stored = form.model.MarkerTable[entry][static_cast<std::size_t>(link)];
-        const bool mode = entry == Mark1Mod || entry == Mark2Mod;
-        const bool last = entry + 1 == keys.size();
-        lines.push_back({keys[entry],
-                         mode ? index_below(static_cast<int>(marker_mode_items.size()))
-                              : integer_within(0, max_marker_period),
-                         [&stored] { return std::to_string(stored); },
-                         [&stored, &form, link, last](const std::string& value) {
-                             stored = integer(value);
-                             if (!last) {
-                                 return;
-                             }
-                             settle_markers(form, link);
-                         }});
-    }
-}
-
-void settle_markers(MainForm& form, int link) {
-    form.markers.show_table(link);
-    if (!markers_in_range(form.model, link)) {
-        // Leaving start, then high, makes both even and keeps them within the waveform; for periods in
-        // range it changes nothing.
-        for (int marker = 0; marker < 2; ++marker) {
-            form.markers.marker(marker).start[link].commit();
-            form.markers.marker(marker).high[link].commit();
-        }
-    }
-}
-
-const char* settings_file_name(SettingsFile file) {
-    switch (file) {
-    case SettingsFile::System:
-        return system_file_name;
-    case SettingsFile::Uplink:
-        return uplink_file_name;
-    case SettingsFile::Downlink:
-        break;
-    }
-    return downlink_file_name;
-}
-
-SettingsFileReport& settings_report(MainForm& form, SettingsFile file) {
-    return form.settings_reports[static_cast<std::size_t>(file)];
-}
-
-std::string settings_notice(const MainForm& form) {
+std::string settings_notice(const WindowPages& form) {
     // A damaged file can have thousands of bad lines, of any bytes: the notice names a few of each file,
     // shortened and with control characters shown as "?", and counts the rest.
     constexpr std::size_t lines_named = 8;
@@ -298,10 +212,6 @@ std::string settings_notice(const MainForm& form) {
            "\nThe files as they are now will be kept as " + kept + " when the settings are next saved.";
 }
 
-std::filesystem::path settings_file_path(const MainForm& form, SettingsFile file) {
-    return form.settings_folder / settings_file_name(file);
-}
-
 std::vector<std::string> system_settings_lines(SettingsModel& model) {
     return settings_lines_of(system_file_header, system_layout(model));
 }
@@ -311,7 +221,7 @@ bool take_system_settings(std::span<const std::string> lines, SettingsModel& mod
                                 report != nullptr ? &report->whole : nullptr);
 }
 
-bool read_system_settings(MainForm& form) {
+bool read_system_settings(WindowPages& form) {
     SettingsFileReport& report = settings_report(form, SettingsFile::System);
     report = {};
     std::vector<std::string> lines;
@@ -320,11 +230,11 @@ bool read_system_settings(MainForm& form) {
            take_system_settings(lines, form.model, &report);
 }
 
-bool write_system_settings(MainForm& form) {
+bool write_system_settings(WindowPages& form) {
     return write_settings_file(form, SettingsFile::System);
 }
 
-std::vector<SettingsLine> settings_layout(MainForm& form, SettingsFile file) {
+std::vector<SettingsLine> settings_layout(WindowPages& form, SettingsFile file) {
     switch (file) {
     case SettingsFile::System:
         return system_layout(form.model);
@@ -338,24 +248,24 @@ std::vector<SettingsLine> settings_layout(MainForm& form, SettingsFile file) {
     return downlink_layout(form);
 }
 
-std::vector<std::string> uplink_settings_lines(MainForm& form) {
+std::vector<std::string> uplink_settings_lines(WindowPages& form) {
     return settings_lines_of(uplink_file_header, UplinkLayout(form).lines());
 }
 
-void apply_uplink_defaults(MainForm& form) {
+void apply_uplink_defaults(WindowPages& form) {
     form.uplink.UL_CH_Selection_Option.select(0);
     form.uplink.apply_default();
     form.uplink.rc34.apply_defaults();
     form.uplink.rc7.apply_defaults();
 }
 
-bool apply_uplink_settings(std::span<const std::string> lines, MainForm& form, SettingsFileReport* report) {
+bool apply_uplink_settings(std::span<const std::string> lines, WindowPages& form, SettingsFileReport* report) {
     return apply_settings_lines(
         lines, UplinkLayout(form).lines(), report != nullptr ? &report->lines : nullptr,
         [&form] { apply_uplink_defaults(form); }, report != nullptr ? &report->whole : nullptr);
 }
 
-bool read_uplink_settings(MainForm& form) {
+bool read_uplink_settings(WindowPages& form) {
     SettingsFileReport& report = settings_report(form, SettingsFile::Uplink);
     report = {};
     return read_settings_lines(form.settings_folder, uplink_file_name, file_line_buffer, form.model.FileLines,
@@ -363,11 +273,11 @@ bool read_uplink_settings(MainForm& form) {
            apply_uplink_settings(form.model.FileLines, form, &report);
 }
 
-bool write_uplink_settings(MainForm& form) {
+bool write_uplink_settings(WindowPages& form) {
     return write_settings_file(form, SettingsFile::Uplink);
 }
 
-bool write_settings_file(MainForm& form, SettingsFile file, std::string* cause) {
+bool write_settings_file(WindowPages& form, SettingsFile file, std::string* cause) {
     // Without a program folder there is nowhere to keep settings: that is a failed write, not a quiet one.
     if (form.settings_folder.empty()) {
         return false;
@@ -405,106 +315,6 @@ bool write_settings_file(MainForm& form, SettingsFile file, std::string* cause) 
     }
     report = {};
     return true;
-}
-
-namespace {
-
-constexpr std::array<SettingsFile, 3> all_files{SettingsFile::System, SettingsFile::Uplink,
-                                                SettingsFile::Downlink};
-
-// The qualifier of a key of `file`: "system", "uplink" or "downlink".
-std::string qualifier(SettingsFile file) {
-    const std::string name = settings_file_name(file);
-    return name.substr(0, name.find('_'));
-}
-
-// The key of a line as a setting's name: without its closing ":".
-std::string key_name(const std::string& key) {
-    return key.ends_with(':') ? key.substr(0, key.size() - 1) : key;
-}
-
-} // namespace
-
-std::vector<std::pair<std::string, std::string>> list_settings(MainForm& form) {
-    std::map<std::string, int> files_of_name;
-    std::array<std::vector<SettingsLine>, 3> layouts;
-    for (const SettingsFile file : all_files) {
-        layouts[static_cast<std::size_t>(file)] = settings_layout(form, file);
-        for (const SettingsLine& line : layouts[static_cast<std::size_t>(file)]) {
-            ++files_of_name[key_name(line.key)];
-        }
-    }
-    std::vector<std::pair<std::string, std::string>> settings;
-    for (const SettingsFile file : all_files) {
-        for (const SettingsLine& line : layouts[static_cast<std::size_t>(file)]) {
-            const std::string name = key_name(line.key);
-            settings.emplace_back(files_of_name[name] > 1 ? qualifier(file) + "." + name : name,
-                                  line.value ? line.value() : std::string());
-        }
-    }
-    return settings;
-}
-
-std::string apply_named_settings(MainForm& form, std::span<const std::pair<std::string, std::string>> settings) {
-    std::array<std::vector<SettingsLine>, 3> layouts;
-    for (const SettingsFile file : all_files) {
-        layouts[static_cast<std::size_t>(file)] = settings_layout(form, file);
-    }
-    std::array<bool, 3> touched{};
-    for (const auto& [given, value] : settings) {
-        // "uplink.ovr" names the uplink file's key only; a bare name must be one file's.
-        std::string name = given;
-        std::optional<SettingsFile> only;
-        for (const SettingsFile file : all_files) {
-            if (given.starts_with(qualifier(file) + ".")) {
-                only = file;
-                name = given.substr(qualifier(file).size() + 1);
-            }
-        }
-        std::vector<std::pair<SettingsFile, const SettingsLine*>> found;
-        for (const SettingsFile file : all_files) {
-            if (only && file != *only) {
-                continue;
-            }
-            for (const SettingsLine& line : layouts[static_cast<std::size_t>(file)]) {
-                if (key_name(line.key) == name) {
-                    found.emplace_back(file, &line);
-                }
-            }
-        }
-        if (found.empty()) {
-            return "unknown setting " + given;
-        }
-        if (found.size() > 1) {
-            std::string choices;
-            for (const auto& [file, line] : found) {
-                choices += (choices.empty() ? "" : " or ") + qualifier(file) + "." + name;
-            }
-            return "the setting " + given + " is in more than one file: give " + choices;
-        }
-        const auto [file, line] = found.front();
-        if (line->valid && !line->valid(value)) {
-            return "bad value '" + value + "' for the setting " + given;
-        }
-        if (line->apply) {
-            line->apply(value);
-        }
-        touched[static_cast<std::size_t>(file)] = true;
-    }
-    // The rules that reading a whole file runs once its lines are in.
-    if (touched[static_cast<std::size_t>(SettingsFile::System)]) {
-        apply_system_settings(form);
-    }
-    if (touched[static_cast<std::size_t>(SettingsFile::Uplink)]) {
-        settle_markers(form, uplink_item);
-    }
-    if (touched[static_cast<std::size_t>(SettingsFile::Downlink)]) {
-        settle_markers(form, downlink_item);
-        form.downlink_channels.retest_shown_codes();
-        form.downlink_channels.update_total_count();
-    }
-    form.refresh_chosen_link_readouts();
-    return {};
 }
 
 } // namespace varnika

@@ -1,4 +1,4 @@
-#include "uplink/power_field.h"
+#include "link_rules/power_field.h"
 
 #include "form/number_text.h"
 

@@ -1,14 +1,14 @@
-#include "settings/start_up.h"
+#include "window/start_up.h"
 
-#include "settings/downlink_file.h"
-#include "settings/settings_files.h"
+#include "window/downlink_file.h"
+#include "window/settings_files.h"
 
 namespace varnika {
 
 namespace {
 
 // Runs a read step, or reads the file from the settings folder where the step is left empty.
-bool run(const std::function<bool(MainForm&)>& step, MainForm& form, bool (*read_file)(MainForm&)) {
+bool run(const std::function<bool(MainForm&)>& step, MainForm& form, bool (*read_file)(WindowPages&)) {
     return step ? step(form) : read_file(form);
 }
 

@@ -1,10 +1,11 @@
-#include "settings/exit_flow.h"
+#include "window/exit_flow.h"
 
-#include "settings/main_form.h"
+#include <utility>
 
 namespace varnika {
 
-ExitFlow::ExitFlow(MainForm& form) : form_(form) {
+ExitFlow::ExitFlow(SettingsModel& model, form::Platform& platform, SettingsFileAccess files)
+    : model_(model), platform_(platform), files_(std::move(files)) {
     dialog.ExitPara_Button[ExitDialog::save_and_quit].set_press_rule([this] { save_and_quit(); });
     dialog.ExitPara_Button[ExitDialog::quit_without_saving].set_press_rule([this] { quit_without_saving(); });
     dialog.ExitPara_Button[ExitDialog::cancel].set_press_rule([this] { cancel(); });
@@ -25,14 +26,14 @@ bool ExitFlow::close_requested() {
     if (asking_) {
         return false;
     }
-    SettingsModel& model = form_.model;
+    SettingsModel& model = model_;
     model.save_flag = false;
     model.quit_flag = false;
     not_written_.clear();
 
     asking_ = true;
     dialog.Form2.open();
-    form_.platform.run_modal(dialog.Form2);
+    platform_.run_modal(dialog.Form2);
     dialog.Form2.close();
     asking_ = false;
 
@@ -43,8 +44,8 @@ bool ExitFlow::close_requested() {
     if (!not_written_.empty()) {
         model.save_flag = false;
         model.quit_flag = false;
-        form_.platform.show_message(write_failure_message(not_written_), exit_dialog_caption,
-                                    form::MessageIcon::Exclamation, form::MessageButtons::Ok);
+        platform_.show_message(write_failure_message(not_written_), exit_dialog_caption,
+                               form::MessageIcon::Exclamation, form::MessageButtons::Ok);
         return false;
     }
     return model.quit_flag;
@@ -52,27 +53,27 @@ bool ExitFlow::close_requested() {
 
 void ExitFlow::save_and_quit() {
     write(SettingsFile::System);
-    form_.model.save_flag = true;
+    model_.save_flag = true;
     dialog.Form2.close();
-    form_.model.quit_flag = true;
+    model_.quit_flag = true;
 }
 
 void ExitFlow::quit_without_saving() {
     dialog.Form2.close();
-    form_.model.quit_flag = true;
-    form_.model.save_flag = false;
+    model_.quit_flag = true;
+    model_.save_flag = false;
 }
 
 void ExitFlow::cancel() {
     dialog.Form2.close();
-    form_.model.quit_flag = false;
-    form_.model.save_flag = false;
+    model_.quit_flag = false;
+    model_.save_flag = false;
 }
 
 void ExitFlow::write(SettingsFile file) {
     std::string cause;
-    if (!write_settings_file(form_, file, &cause)) {
-        not_written_.push_back(settings_file_path(form_, file).string() + (cause.empty() ? "" : " (" + cause + ")"));
+    if (!files_.write(file, &cause)) {
+        not_written_.push_back(files_.path(file).string() + (cause.empty() ? "" : " (" + cause + ")"));
     }
 }
 

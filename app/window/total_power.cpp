@@ -1,7 +1,7 @@
-#include "downlink/total_power.h"
+#include "window/total_power.h"
 
 #include "form/number_text.h"
-#include "settings/base10_log.h"
+#include "link_rules/base10_log.h"
 
 #include <cmath>
 

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "fake_platform.h"
-#include "settings/main_form.h"
-#include "settings/start_up.h"
+#include "window/main_form.h"
+#include "window/start_up.h"
 
 #include <gtest/gtest.h>
 

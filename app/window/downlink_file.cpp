@@ -1,9 +1,8 @@
-#include "settings/downlink_file.h"
+#include "window/downlink_file.h"
 
 #include "form/number_text.h"
-#include "settings/main_form.h"
-#include "settings/settings_files.h"
-#include "uplink/power_field.h"
+#include "link_rules/power_field.h"
+#include "window/window_pages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +19,7 @@ int integer(const std::string& value) {
 // The downlink pages' lines, in file order.
 class DownlinkLayout {
 public:
-    explicit DownlinkLayout(MainForm& form) {
+    explicit DownlinkLayout(WindowPages& form) {
         DownlinkGeneralPage& general = form.downlink_general;
         SettingsModel& model = form.model;
         DownlinkChannelPage& channels = form.downlink_channels;
@@ -148,7 +147,7 @@ std::string downlink_row_prefix(int type) {
     return prefix + "_";
 }
 
-std::vector<SettingsLine> downlink_layout(MainForm& form) {
+std::vector<SettingsLine> downlink_layout(WindowPages& form) {
     if (!form.downlink_channels.built()) {
         return {};
     }
@@ -156,19 +155,19 @@ std::vector<SettingsLine> downlink_layout(MainForm& form) {
     return {layout.lines().begin(), layout.lines().end()};
 }
 
-std::vector<std::string> downlink_settings_lines(MainForm& form) {
+std::vector<std::string> downlink_settings_lines(WindowPages& form) {
     if (!form.downlink_channels.built()) {
         return {};
     }
     return settings_lines_of(downlink_file_header, DownlinkLayout(form).lines());
 }
 
-void apply_downlink_defaults(MainForm& form) {
+void apply_downlink_defaults(WindowPages& form) {
     form.downlink_general.apply_default();
     form.downlink_channels.apply_channel_defaults();
 }
 
-bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form, SettingsFileReport* report) {
+bool apply_downlink_settings(std::span<const std::string> lines, WindowPages& form, SettingsFileReport* report) {
     if (!form.downlink_channels.built()) {
         return false;
     }
@@ -192,16 +191,12 @@ bool apply_downlink_settings(std::span<const std::string> lines, MainForm& form,
     return applied;
 }
 
-bool load_downlink_settings(MainForm& form) {
+bool load_downlink_settings(WindowPages& form) {
     SettingsFileReport& report = settings_report(form, SettingsFile::Downlink);
     report = {};
     return read_settings_lines(form.settings_folder, downlink_file_name, file_line_buffer, form.model.FileLines,
                                &report.whole) &&
            apply_downlink_settings(form.model.FileLines, form, &report);
-}
-
-bool save_downlink_settings(MainForm& form) {
-    return write_settings_file(form, SettingsFile::Downlink);
 }
 
 } // namespace varnika
