@@ -1,7 +1,7 @@
 #include "settings/settings_model.h"
 
-#include <pthread.h>
-#include <signal.h>
+#include <safewrite/quiet_thread.h>
+
 #include <sys/mman.h>
 
 #include <array>
@@ -51,12 +51,8 @@ RunBufferWarmUp::RunBufferWarmUp(IqSample* waveform, IqSample* chips, std::uint8
         std::as_writable_bytes(std::span(work, work_bytes_to_warm)),
         std::as_writable_bytes(std::span(waveform, waveform_buffer_samples))};
     // The helper takes no signals: they are handled on the program's own thread.
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
     try {
-        thread_ = std::thread([this, parts] {
+        thread_ = safewrite::start_quiet_thread([this, parts] {
             constexpr std::size_t page = 4096;
             for (const std::span<std::byte> part : parts) {
                 for (std::size_t at = 0; at < part.size(); at += page) {
@@ -71,7 +67,6 @@ RunBufferWarmUp::RunBufferWarmUp(IqSample* waveform, IqSample* chips, std::uint8
     } catch (const std::system_error&) {
         // No helper: the run faults its pages in itself.
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 RunBufferWarmUp::~RunBufferWarmUp() {

@@ -7,8 +7,7 @@
 #include "number_text.h"
 #include "output_file.h"
 
-#include <pthread.h>
-#include <signal.h>
+#include <safewrite/quiet_thread.h>
 
 #include <algorithm>
 #include <array>
@@ -87,16 +86,11 @@ private:
             return;
         }
         // The helper takes no signals: they are handled where the file's owner expects them.
-        sigset_t all;
-        sigset_t previous;
-        sigfillset(&all);
-        pthread_sigmask(SIG_SETMASK, &all, &previous);
         try {
-            helper_ = std::thread([this] { format_odd_blocks(); });
+            helper_ = safewrite::start_quiet_thread([this] { format_odd_blocks(); });
         } catch (const std::system_error&) {
             // One thread does it all.
         }
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
 
     void format_odd_blocks() {
