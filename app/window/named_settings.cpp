@@ -49,6 +49,10 @@ std::vector<std::pair<std::string, std::string>> list_settings(MainForm& form) {
 }
 
 std::string apply_named_settings(MainForm& form, std::span<const std::pair<std::string, std::string>> settings) {
+    if (settings.empty()) { // no line to look up: the pages' layouts are not worth building
+        form.refresh_chosen_link_readouts();
+        return {};
+    }
     std::array<std::vector<SettingsLine>, 3> layouts;
     for (const SettingsFile file : all_files) {
         layouts[static_cast<std::size_t>(file)] = settings_layout(form, file);
