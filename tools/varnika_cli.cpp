@@ -1,5 +1,6 @@
 // varnika-cli: makes the Varnika window's waveform files from the command line, without a display.
 #include "cli_session.h"
+#include "huge_heap.h"
 
 #include <safewrite/safe_file.h>
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 int main(int argc, char* argv[]) {
+    varnika::cli::keep_heap_on_huge_pages(std::size_t{16} << 20);
     safewrite::install_signal_cleanup();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     return varnika::cli::run_cli(arguments, varnika::program_folder(), std::cout, std::cerr);
