@@ -14,7 +14,7 @@ using Table = std::array<double, FRAME_CHIPS>;
 // One period of a degree-15 short PN sequence: the 32767-chip maximal sequence of the recurrence
 // a(n+15) = XOR of a(n+t) over the taps, lengthened by one 0 after its run of 14 zeros. The table
 // starts with the chip that follows the resulting run of 15 zeros, so that run closes the period.
-Table make_short_pn(std::initializer_list<int> taps) {
+void make_short_pn(Table& table, std::initializer_list<int> taps) {
     constexpr int kDegree = 15;
     constexpr int kMaxLength = FRAME_CHIPS - 1;
     std::array<uint8_t, kMaxLength> a{};
@@ -27,7 +27,6 @@ Table make_short_pn(std::initializer_list<int> taps) {
         }
         a[n + kDegree] = bit;
     }
-    Table table{};
     int k = 0;
     for (int n = kDegree - 1; n < kMaxLength; ++n) {
         table[k++] = 1.0 - 2.0 * a[n];
@@ -35,7 +34,6 @@ Table make_short_pn(std::initializer_list<int> taps) {
     while (k < FRAME_CHIPS) {
         table[k++] = 1.0; // the 14 zeros of the maximal sequence and the inserted one
     }
-    return table;
 }
 
 struct Tables {
@@ -44,18 +42,20 @@ struct Tables {
     Table reverse_q;
 };
 
+// Built once, in place, on the heap, where the program may keep huge pages; a static block (and a copy
+// through the stack) would be faulted in 4 KB at a time on the first call.
 const Tables& tables() {
-    static const Tables t = [] {
-        Tables made;
-        made.pn_i = make_short_pn({0, 5, 7, 8, 9, 13});
-        made.pn_q = make_short_pn({0, 3, 4, 5, 6, 10, 11, 12});
+    static const Tables* const t = [] {
+        auto* made = new Tables;
+        make_short_pn(made->pn_i, {0, 5, 7, 8, 9, 13});
+        make_short_pn(made->pn_q, {0, 3, 4, 5, 6, 10, 11, 12});
         for (int j = 0; j < FRAME_CHIPS; ++j) {
             const double sign = (j % 2 == 0) ? 1.0 : -1.0;
-            made.reverse_q[j] = made.pn_i[j] * made.pn_q[j - (j % 2)] * sign;
+            made->reverse_q[j] = made->pn_i[j] * made->pn_q[j - (j % 2)] * sign;
         }
         return made;
     }();
-    return t;
+    return *t;
 }
 
 } // namespace
