@@ -416,7 +416,7 @@ namespace varnika {
 namespace {
 
 // A synthesis that gives an unusable waveform (all zero, or not finite: a value that overflowed on its
-// way) makes no file: both runs say so and keep the earlier file.
+// way, throughout or in a single sample) makes no file: both runs say so and keep the earlier file.
 class RunWithUnusableSynthesis : public RunFixture {
 protected:
     RunWithUnusableSynthesis()
@@ -425,7 +425,7 @@ protected:
 
 TEST_F(RunWithUnusableSynthesis, AWaveformThatIsNotFiniteOrAllZeroIsAFailureNeverAFile) {
     for (const bool awg : {true, false}) {
-        for (const char* frequency_error : {"0", "-1"}) {
+        for (const char* frequency_error : {"0", "-1", "-2", "-3", "-4"}) {
             SCOPED_TRACE(std::string(awg ? "AWG " : "floating ") + frequency_error);
             choose_uplink("12");
             form.uplink.offset.option.select(1);
