@@ -37,7 +37,7 @@ void OutputFile::write(std::string_view bytes) {
 // formatted and the final flush waits only for the tail. Nothing is waited for here; where the file is
 // not a disk file (a pipe, say) the request simply fails and is ignored.
 void OutputFile::start_write_back() {
-    constexpr long long write_back_step = 8ll << 20;
+    constexpr long long write_back_step = 2ll << 20;
     if (written_ - written_back_ < write_back_step) {
         return;
     }
