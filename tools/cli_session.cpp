@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -194,10 +195,17 @@ std::vector<std::string> error_lines(const std::string& text) {
     return lines;
 }
 
+// The session of a process that ends with its command.
+std::unique_ptr<Session>& kept_session() {
+    static std::unique_ptr<Session> kept;
+    return kept;
+}
+
 // The whole program with its text output; `report`, when given, receives the JSON object of the run, with
 // the errors written to `error_text` by then.
 int run_command(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
-                std::ostream& errors, std::string* report, const std::ostringstream* error_text) {
+                std::ostream& errors, std::string* report, const std::ostringstream* error_text,
+                SessionEnd end) {
     const ParsedArguments parsed = parse_arguments(arguments);
     if (!parsed.options) {
         errors << "varnika-cli: " << parsed.error << " (varnika-cli --help lists the options)\n";
@@ -225,8 +233,15 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
     const bool analyzing = options.command == Command::Analyze || options.analyze;
     const bool making = options.command != Command::None && options.command != Command::Analyze;
     // A run's buffers are made ready on the second core while the settings are read.
-    Session session(program_folder, settings_folder, errors,
-                    making ? std::optional<RunBuffers>(make_run_buffers(true)) : std::nullopt);
+    std::optional<RunBuffers> buffers;
+    if (making) {
+        buffers = make_run_buffers(true);
+    }
+    auto owned = std::make_unique<Session>(program_folder, settings_folder, errors, std::move(buffers));
+    Session& session = *owned;
+    if (end == SessionEnd::KeepUntilExit) {
+        kept_session() = std::move(owned);
+    }
     session.choose(options);
     if (const std::string error = apply_named_settings(session.form, options.settings); !error.empty()) {
         errors << "varnika-cli: --set: " << error << " (varnika-cli --list-keys lists them)\n";
@@ -261,7 +276,7 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
 } // namespace
 
 int run_cli(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
-            std::ostream& errors) {
+            std::ostream& errors, SessionEnd end) {
     // With --json the text a run prints is held back: the one object on standard output says it all.
     // analyze --json prints the check's own object, with its notes on standard error as without --json.
     const ParsedArguments parsed = parse_arguments(arguments);
@@ -276,8 +291,9 @@ int run_cli(std::span<const std::string> arguments, const fs::path& program_fold
     std::string report;
     int code = exit_internal_error;
     try {
-        code = json ? run_command(arguments, program_folder, held_out, held_errors, &report, &held_errors)
-                    : run_command(arguments, program_folder, out, errors, nullptr, nullptr);
+        code = json ? run_command(arguments, program_folder, held_out, held_errors, &report, &held_errors,
+                                  end)
+                    : run_command(arguments, program_folder, out, errors, nullptr, nullptr, end);
     } catch (const std::exception& error) {
         (json ? static_cast<std::ostream&>(held_errors) : errors) << "varnika-cli: " << error.what() << '\n';
         code = exit_internal_error;

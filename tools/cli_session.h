@@ -52,9 +52,13 @@ private:
     std::ostream& errors_;
 };
 
+// What becomes of the command's session (the window's models, a run's buffers) when run_cli returns:
+// taken apart, or kept for a process that ends right after and leaves it to the system.
+enum class SessionEnd { TakeApart, KeepUntilExit };
+
 // The whole program: `arguments` without the program's name; the libraries (and by default the settings
 // files) in `program_folder`. The exit code.
 int run_cli(std::span<const std::string> arguments, const std::filesystem::path& program_folder,
-            std::ostream& out, std::ostream& errors);
+            std::ostream& out, std::ostream& errors, SessionEnd end = SessionEnd::TakeApart);
 
 } // namespace varnika::cli
