@@ -1,10 +1,67 @@
 #include "output_file.h"
 
+#include <safewrite/quiet_thread.h>
+
 #include <cerrno>
+#include <system_error>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace wavesave {
+
+namespace {
+
+// The disk starts on every 2 MB as soon as they are written.
+constexpr long long write_back_step = 2ll << 20;
+// And every 4 MB the file written so far is flushed, on a helper thread (see start_write_back).
+constexpr long long flush_step = 4ll << 20;
+
+} // namespace
+
+EarlyFlush::EarlyFlush(int descriptor) : descriptor_(descriptor) {
+    // The helper takes no signals: they are handled where the file's owner expects them.
+    helper_ = safewrite::start_quiet_thread([this] { serve(); });
+}
+
+EarlyFlush::~EarlyFlush() {
+    finish();
+}
+
+void EarlyFlush::request() {
+    std::lock_guard lock(mutex_);
+    requested_ = true;
+    changed_.notify_all();
+}
+
+int EarlyFlush::finish() {
+    if (helper_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+            changed_.notify_all();
+        }
+        helper_.join();
+    }
+    return error_;
+}
+
+void EarlyFlush::serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return requested_ || stop_; });
+        if (stop_) {
+            return; // the owner's own flush at the end covers whatever is left
+        }
+        requested_ = false;
+        lock.unlock();
+        const int failed = ::fdatasync(descriptor_) == 0 ? 0 : errno;
+        lock.lock();
+        if (failed != 0 && failed != EINVAL && failed != EROFS && error_ == 0) {
+            error_ = failed;
+        }
+    }
+}
 
 OutputFile::OutputFile(const char* file_name) {
     if (file_name != nullptr) {
@@ -14,8 +71,16 @@ OutputFile::OutputFile(const char* file_name) {
 }
 
 OutputFile::~OutputFile() {
+    flush_.reset();
     if (file_ != nullptr) {
         std::fclose(file_);
+    }
+}
+
+void OutputFile::fail(int error) {
+    if (!failed_) {
+        failed_ = true;
+        error_ = error;
     }
 }
 
@@ -23,9 +88,8 @@ void OutputFile::write(std::string_view bytes) {
     if (file_ == nullptr || failed_ || bytes.empty()) {
         return;
     }
-    failed_ = std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size();
-    if (failed_) {
-        error_ = errno;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        fail(errno);
         return;
     }
     written_ += static_cast<long long>(bytes.size());
@@ -34,28 +98,47 @@ void OutputFile::write(std::string_view bytes) {
 
 // A waveform file runs to 120 MB, and whoever keeps it flushes it to the disk when it is complete. The
 // disk starts on every few megabytes as soon as they are written, so that it works while the rest is
-// formatted and the final flush waits only for the tail. Nothing is waited for here; where the file is
-// not a disk file (a pipe, say) the request simply fails and is ignored.
+// formatted. A started write may still wait in a cache below (a virtual machine's disk keeps it in the
+// host's memory until asked to flush), so the file is also flushed every few megabytes on a helper
+// thread, and the final flush waits only for the tail. Where the file is not a disk file (a pipe, say)
+// these requests simply fail and are ignored.
 void OutputFile::start_write_back() {
-    constexpr long long write_back_step = 2ll << 20;
     if (written_ - written_back_ < write_back_step) {
         return;
     }
     if (std::fflush(file_) != 0) {
-        failed_ = true;
-        error_ = errno;
+        fail(errno);
         return;
     }
 #ifdef __linux__
     ::sync_file_range(fileno(file_), written_back_, written_ - written_back_, SYNC_FILE_RANGE_WRITE);
 #endif
     written_back_ = written_;
+    if (written_ - flushed_ < flush_step) {
+        return;
+    }
+    if (!flush_) {
+        try {
+            flush_ = std::make_unique<EarlyFlush>(fileno(file_));
+        } catch (const std::system_error&) {
+            flushed_ = written_; // no helper: the final flush does it all
+            return;
+        }
+    }
+    flush_->request();
+    flushed_ = written_;
 }
 
 bool OutputFile::close() {
     if (file_ == nullptr) {
         errno = error_;
         return false;
+    }
+    if (flush_) {
+        if (const int failed = flush_->finish(); failed != 0) {
+            fail(failed);
+        }
+        flush_.reset();
     }
     const bool closed = std::fclose(file_) == 0;
     if (!closed && error_ == 0) {

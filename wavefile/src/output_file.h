@@ -2,11 +2,42 @@
 #ifndef WAVESAVE_OUTPUT_FILE_H
 #define WAVESAVE_OUTPUT_FILE_H
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 namespace wavesave {
+
+// Flushes a file to the disk on a helper thread, on request, while its writer goes on writing.
+class EarlyFlush {
+public:
+    explicit EarlyFlush(int descriptor);
+    EarlyFlush(const EarlyFlush&) = delete;
+    EarlyFlush& operator=(const EarlyFlush&) = delete;
+    ~EarlyFlush();
+
+    // Asks for the file as written so far to be flushed; returns at once. A request made while a flush
+    // runs is served by one more flush after it.
+    void request();
+    // Waits for the flush under way, if any, and ends the helper. The first failure of a flush, as an
+    // errno value (0 when none failed; a file that cannot be flushed at all, a pipe say, is no failure).
+    int finish();
+
+private:
+    void serve();
+
+    int descriptor_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool requested_ = false;
+    bool stop_ = false;
+    int error_ = 0;
+    std::thread helper_;
+};
 
 class OutputFile {
 public:
@@ -26,10 +57,13 @@ public:
 
 private:
     void start_write_back();
+    void fail(int error);
 
     std::FILE* file_ = nullptr;
     long long written_ = 0;      // bytes handed to the file so far
     long long written_back_ = 0; // bytes whose write to the disk has been started
+    long long flushed_ = 0;      // bytes up to which a flush has been asked for
+    std::unique_ptr<EarlyFlush> flush_;
     bool failed_ = false;
     int error_ = 0;
 };
