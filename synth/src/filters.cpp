@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
+#include <mutex>
 #include <numbers>
+#include <vector>
 
 namespace kestra {
 namespace {
@@ -164,27 +167,65 @@ void reverse_taps(double* coef, int32_t n) {
     }
 }
 
+namespace {
+
+// A filter's taps depend only on the link, the ratio and the equaliser, so each is designed once per
+// process and copied from then on: the design's 701-tap smoothing convolution costs a tenth of a
+// ratio-20 frame. The whole coefficient buffer is kept, with the zeros after the taps.
+struct DesignedFilter {
+    std::vector<double> coef;
+    int32_t ntaps = 0;
+};
+
+template <class Design> void designed_once(int key, double* coef, int32_t* ntaps_out, Design design) {
+    static std::mutex mutex;
+    static std::map<int, DesignedFilter> designed;
+    {
+        std::lock_guard lock(mutex);
+        if (const auto found = designed.find(key); found != designed.end()) {
+            std::copy(found->second.coef.begin(), found->second.coef.end(), coef);
+            *ntaps_out = found->second.ntaps;
+            return;
+        }
+    }
+    if (!design()) {
+        return; // a makeshift design is used for this call only
+    }
+    std::lock_guard lock(mutex);
+    designed.try_emplace(key, DesignedFilter{std::vector<double>(coef, coef + kFilterBufferLength), *ntaps_out});
+}
+
+} // namespace
+
 void build_ul_filter(double* coef, int32_t* ntaps_out, double* scratch, int32_t ratio) {
-    const int32_t K = ratio / 4;
-    const int32_t ntaps = 128 * K + 1;
-    *ntaps_out = ntaps;
-    stretch_and_normalize(coef, kBaseFilter.data(), scratch, K, ntaps);
+    designed_once(ratio, coef, ntaps_out, [&] {
+        const int32_t K = ratio / 4;
+        const int32_t ntaps = 128 * K + 1;
+        *ntaps_out = ntaps;
+        stretch_and_normalize(coef, kBaseFilter.data(), scratch, K, ntaps);
+        return true;
+    });
 }
 
 void build_dl_filter(double* coef, int32_t* ntaps_out, double* scratch_re, double* scratch_im, int32_t ratio,
                      int32_t equalize) {
-    const int32_t K = ratio / 4;
-    const int32_t ntaps = 128 * K + 1;
-    *ntaps_out = ntaps;
-    const int32_t cleared = std::max(kBaseTaps, 127 * K + 1);
-    std::fill(scratch_re, scratch_re + cleared, 0.0);
-    std::fill(scratch_im, scratch_im + cleared, 0.0);
-    std::copy(kBaseFilter.begin(), kBaseFilter.end(), scratch_re);
-    if (equalize == 1 && !equalize_base(scratch_re, scratch_im)) {
-        // Without memory for the transform the unequalised filter is the sound fallback.
+    const int key = (equalize == 1 ? 1000 : 2000) + ratio;
+    designed_once(key, coef, ntaps_out, [&] {
+        const int32_t K = ratio / 4;
+        const int32_t ntaps = 128 * K + 1;
+        *ntaps_out = ntaps;
+        const int32_t cleared = std::max(kBaseTaps, 127 * K + 1);
+        std::fill(scratch_re, scratch_re + cleared, 0.0);
+        std::fill(scratch_im, scratch_im + cleared, 0.0);
         std::copy(kBaseFilter.begin(), kBaseFilter.end(), scratch_re);
-    }
-    stretch_and_normalize(coef, scratch_re, scratch_im, K, ntaps);
+        bool equalized = equalize != 1;
+        if (!equalized && !(equalized = equalize_base(scratch_re, scratch_im))) {
+            // Without memory for the transform the unequalised filter is the sound fallback.
+            std::copy(kBaseFilter.begin(), kBaseFilter.end(), scratch_re);
+        }
+        stretch_and_normalize(coef, scratch_re, scratch_im, K, ntaps);
+        return equalized;
+    });
 }
 
 } // namespace kestra

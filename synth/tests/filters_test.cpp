@@ -83,6 +83,32 @@ TEST(LinkFilters, ForwardFilterWithoutEqualiserIsTheReverseFilter) {
     }
 }
 
+// A filter is designed once per process and copied from then on: every later build must give the
+// same whole buffer (taps, count and the zeros after them), whichever filters were built in between.
+TEST(LinkFilters, BuildingAgainGivesTheSameBufferWhateverWasBuiltInBetween) {
+    struct Kind {
+        int32_t ratio;
+        int32_t equalize; // -1: the reverse-link builder
+    };
+    std::vector<Kind> kinds;
+    for (int32_t ratio : {4, 8, 12, 16, 20}) {
+        for (int32_t equalize : {-1, 0, 1}) {
+            kinds.push_back({ratio, equalize});
+        }
+    }
+    auto build = [](const Kind& k) { return k.equalize < 0 ? build_ul(k.ratio) : build_dl(k.ratio, k.equalize); };
+    std::vector<BuiltFilter> first;
+    for (const Kind& k : kinds) {
+        first.push_back(build(k));
+    }
+    for (std::size_t n = kinds.size(); n-- > 0;) {
+        SCOPED_TRACE(testing::Message() << "ratio " << kinds[n].ratio << " equaliser " << kinds[n].equalize);
+        const BuiltFilter again = build(kinds[n]);
+        EXPECT_EQ(again.ntaps, first[n].ntaps);
+        EXPECT_EQ(again.coef, first[n].coef);
+    }
+}
+
 TEST(LinkFilters, PhaseEqualiserKeepsTheSumButBreaksTheSymmetry) {
     const BuiltFilter plain = build_dl(4, 0);
     const BuiltFilter eq = build_dl(4, 1);
