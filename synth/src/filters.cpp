@@ -192,7 +192,8 @@ template <class Design> void designed_once(int key, double* coef, int32_t* ntaps
         return; // a makeshift design is used for this call only
     }
     std::lock_guard lock(mutex);
-    designed.try_emplace(key, DesignedFilter{std::vector<double>(coef, coef + kFilterBufferLength), *ntaps_out});
+    designed.try_emplace(key,
+                         DesignedFilter{std::vector<double>(coef, coef + kFilterBufferLength), *ntaps_out});
 }
 
 } // namespace

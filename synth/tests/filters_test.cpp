@@ -96,7 +96,9 @@ TEST(LinkFilters, BuildingAgainGivesTheSameBufferWhateverWasBuiltInBetween) {
             kinds.push_back({ratio, equalize});
         }
     }
-    auto build = [](const Kind& k) { return k.equalize < 0 ? build_ul(k.ratio) : build_dl(k.ratio, k.equalize); };
+    auto build = [](const Kind& k) {
+        return k.equalize < 0 ? build_ul(k.ratio) : build_dl(k.ratio, k.equalize);
+    };
     std::vector<BuiltFilter> first;
     for (const Kind& k : kinds) {
         first.push_back(build(k));
