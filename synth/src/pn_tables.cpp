@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 
 namespace kestra {
 namespace {
@@ -45,8 +46,8 @@ struct Tables {
 // Built once, in place, on the heap, where the program may keep huge pages; a static block (and a copy
 // through the stack) would be faulted in 4 KB at a time on the first call.
 const Tables& tables() {
-    static const Tables* const t = [] {
-        auto* made = new Tables;
+    static const std::unique_ptr<const Tables> t = [] {
+        auto made = std::make_unique_for_overwrite<Tables>();
         make_short_pn(made->pn_i, {0, 5, 7, 8, 9, 13});
         make_short_pn(made->pn_q, {0, 3, 4, 5, 6, 10, 11, 12});
         for (int j = 0; j < FRAME_CHIPS; ++j) {
