@@ -170,7 +170,7 @@ void reverse_taps(double* coef, int32_t n) {
 namespace {
 
 // A filter's taps depend only on the link, the ratio and the equaliser, so each is designed once per
-// process and copied from then on: the design's 701-tap smoothing convolution costs a tenth of a
+// process and copied from then on: the design's 701-tap smoothing convolution costs a quarter of a
 // ratio-20 frame. The whole coefficient buffer is kept, with the zeros after the taps.
 struct DesignedFilter {
     std::vector<double> coef;
