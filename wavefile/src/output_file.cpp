@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace wavesave {
@@ -67,6 +68,10 @@ OutputFile::OutputFile(const char* file_name) {
     if (file_name != nullptr) {
         file_ = std::fopen(file_name, "wb");
         error_ = file_ == nullptr ? errno : 0;
+        // A file without a name (a scratch copy on its way elsewhere) is never kept on this disk, so it
+        // is not flushed early.
+        struct stat status {};
+        flush_early_ = file_ != nullptr && ::fstat(fileno(file_), &status) == 0 && status.st_nlink > 0;
     }
 }
 
@@ -114,7 +119,7 @@ void OutputFile::start_write_back() {
     ::sync_file_range(fileno(file_), written_back_, written_ - written_back_, SYNC_FILE_RANGE_WRITE);
 #endif
     written_back_ = written_;
-    if (written_ - flushed_ < flush_step) {
+    if (!flush_early_ || written_ - flushed_ < flush_step) {
         return;
     }
     if (!flush_) {

@@ -63,6 +63,7 @@ private:
     long long written_ = 0;      // bytes handed to the file so far
     long long written_back_ = 0; // bytes whose write to the disk has been started
     long long flushed_ = 0;      // bytes up to which a flush has been asked for
+    bool flush_early_ = false;   // a named file, which is flushed every few megabytes as it is written
     std::unique_ptr<EarlyFlush> flush_;
     bool failed_ = false;
     int error_ = 0;
