@@ -67,8 +67,8 @@ private:
 void make_file(benchmark::State& state, const std::string& command, const std::string& name, bool replace) {
     const Folder folder;
     const std::string file = folder.file(name);
-    const std::vector<std::string> arguments{command, file, "--link", "downlink", "--test-model", "9",
-                                             "--ratio", "80", "--settings-dir", folder.file("")};
+    const std::vector<std::string> arguments{command, file,      "--link", "downlink",       "--test-model",
+                                             "9",     "--ratio", "80",     "--settings-dir", folder.file("")};
     double peak_mb = 0.0;
     for (auto _ : state) {
         if (!replace) {
@@ -101,10 +101,20 @@ void BM_CliHelp(benchmark::State& state) {
 }
 
 // Argument 0: a new file each run; 1: the file of the run before is replaced.
-BENCHMARK(BM_CliMakeAwgRatio80TestModel9)->ArgName("replace")->Arg(0)->Arg(1)->UseRealTime()
-    ->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_CliMakeFloatingRatio80TestModel9)->ArgName("replace")->Arg(0)->Arg(1)->UseRealTime()
-    ->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_CliMakeAwgRatio80TestModel9)
+    ->ArgName("replace")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK(BM_CliMakeFloatingRatio80TestModel9)
+    ->ArgName("replace")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0);
 BENCHMARK(BM_CliHelp)->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 } // namespace

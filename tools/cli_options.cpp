@@ -107,8 +107,7 @@ const std::map<std::string, ValueRule>& value_options() {
     static const std::map<std::string, ValueRule> rules{
         {"--settings-dir", take_settings_dir}, {"--reference", take_reference},   {"--link", take_link},
         {"--rc", take_configuration},          {"--test-model", take_test_model}, {"--ratio", take_ratio},
-        {"--iq-inverse", take_iq_inverse},
-        {"--set", take_setting},
+        {"--iq-inverse", take_iq_inverse},     {"--set", take_setting},
     };
     return rules;
 }
@@ -198,9 +197,10 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         if (options.command != Command::None) {
             return refuse("unexpected argument '" + word + "'");
         }
-        static const std::map<std::string, Command> commands{
-            {"make-awg", Command::MakeAwg}, {"make-floating", Command::MakeFloating}, {"make-sigmf", Command::MakeSigmf},
-            {"analyze", Command::Analyze}};
+        static const std::map<std::string, Command> commands{{"make-awg", Command::MakeAwg},
+                                                             {"make-floating", Command::MakeFloating},
+                                                             {"make-sigmf", Command::MakeSigmf},
+                                                             {"analyze", Command::Analyze}};
         const auto command = commands.find(word);
         if (command == commands.end()) {
             return refuse("unknown command '" + word + "'");
@@ -232,12 +232,14 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "       varnika-cli --version\n"
            "\n"
            "Makes a cdma2000 1xEV-DV test waveform without a display. The program starts up as the Varnika\n"
-           "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its settings folder (the\n"
+           "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its settings folder "
+           "(the\n"
            "defaults where a file is missing or damaged, and for each bad line of a file; a notice on\n"
            "standard error names them), makes the choices the options ask for through the\n"
            "window's own controls, and runs \"Make AWG File\" (make-awg) or \"Make Floating File\"\n"
            "(make-floating) into FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR\n"
-           "dialog shows them. make-sigmf writes the floating run's samples as a SigMF recording for software\n"
+           "dialog shows them. make-sigmf writes the floating run's samples as a SigMF recording for "
+           "software\n"
            "radios: BASE.sigmf-data (cf32_le) and BASE.sigmf-meta.\n"
            "\n"
            "analyze checks a waveform file against the settings: CCDF and PAPR, occupied bandwidth and\n"
@@ -266,9 +268,12 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "  --save-settings        write the three settings files as \"Save and Quit\" does, after the "
            "run\n"
            "                         has succeeded\n"
-           "  --json                 print one JSON object instead of text: file, link, ratio, sampling rate,\n"
-           "                         sample count, PAPR and crest factors, channels, warnings, or the error;\n"
-           "                         with analyze, the check's numbers (after --analyze, under \"analysis\")\n"
+           "  --json                 print one JSON object instead of text: file, link, ratio, sampling "
+           "rate,\n"
+           "                         sample count, PAPR and crest factors, channels, warnings, or the "
+           "error;\n"
+           "                         with analyze, the check's numbers (after --analyze, under "
+           "\"analysis\")\n"
            "  --analyze              after make-awg or make-floating, check the file as analyze does\n"
            "  --version              print the version of the program and of both libraries\n"
            "  -h, --help             show this text\n"

@@ -55,7 +55,9 @@ std::string json_report(const Options& options, const MainForm& form, ProgramLib
     }
     ordered_json channels = ordered_json::array();
     for (const UsedChannel& channel : used_channels(form, link)) {
-        channels.push_back({{"type", channel.type}, {"walsh", channel.walsh}, {"power_db", std::round(channel.power_db * 100.0) / 100.0}});
+        channels.push_back({{"type", channel.type},
+                            {"walsh", channel.walsh},
+                            {"power_db", std::round(channel.power_db * 100.0) / 100.0}});
     }
     object["channels"] = channels;
     object["warnings"] = run_warnings(form, link);

@@ -53,7 +53,9 @@ StartupSteps cli_start_up(std::optional<RunBuffers>& buffers) {
     StartupSteps steps;
     steps.apply_network_settings = [](MainForm& form) { form.network.apply_settings(false); };
     if (buffers) {
-        steps.allocate_buffers = [&buffers](MainForm& form) { form.model.adopt_buffers(std::move(*buffers)); };
+        steps.allocate_buffers = [&buffers](MainForm& form) {
+            form.model.adopt_buffers(std::move(*buffers));
+        };
     }
     return steps;
 }
@@ -103,7 +105,8 @@ int Session::make_sigmf(const Options& options) {
     form.MakeFloatingFile_Button.press();
     const RunResult& result = run.last_result();
     if (result.outcome != RunOutcome::Done && result.message.empty()) {
-        return refuse(exit_code_for(result.outcome), std::string(floating_run_title) + ": no file was written.");
+        return refuse(exit_code_for(result.outcome),
+                      std::string(floating_run_title) + ": no file was written.");
     }
     return exit_code_for(result.outcome);
 }
@@ -120,7 +123,8 @@ int Session::make(const Options& options, std::ostream& out) {
     if (options.reference_file) {
         reference.emplace(*options.reference_file);
         if (auto failed = reference->open()) {
-            return refuse(exit_not_written, "The file " + failed->file + " was not written: " + failed->cause + ".");
+            return refuse(exit_not_written,
+                          "The file " + failed->file + " was not written: " + failed->cause + ".");
         }
     }
 
@@ -154,10 +158,12 @@ int Session::make(const Options& options, std::ostream& out) {
         if (save_ascii(reference->descriptor_name().c_str(), form.model.chip_buffer.get(), frame_chips) !=
             WAVESAVE_OK) {
             const safewrite::Failure failed = reference->writer_failed(errno);
-            return refuse(exit_not_written, "The file " + failed.file + " was not written: " + failed.cause + ".");
+            return refuse(exit_not_written,
+                          "The file " + failed.file + " was not written: " + failed.cause + ".");
         }
         if (auto failed = reference->commit()) {
-            return refuse(exit_not_written, "The file " + failed->file + " was not written: " + failed->cause + ".");
+            return refuse(exit_not_written,
+                          "The file " + failed->file + " was not written: " + failed->cause + ".");
         }
     }
     if (!run.left_out.empty()) {
@@ -225,7 +231,8 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
     if (options.settings_dir) {
         std::error_code error;
         if (!fs::is_directory(*options.settings_dir, error)) {
-            errors << "varnika-cli: the settings folder " << options.settings_dir->string() << " does not exist\n";
+            errors << "varnika-cli: the settings folder " << options.settings_dir->string()
+                   << " does not exist\n";
             return exit_usage;
         }
         settings_folder = *options.settings_dir;
@@ -280,20 +287,21 @@ int run_cli(std::span<const std::string> arguments, const fs::path& program_fold
     // With --json the text a run prints is held back: the one object on standard output says it all.
     // analyze --json prints the check's own object, with its notes on standard error as without --json.
     const ParsedArguments parsed = parse_arguments(arguments);
-    const bool json = parsed.options ? parsed.options->json && !parsed.options->help && !parsed.options->version &&
-                                           parsed.options->command != Command::Analyze
-                                     : std::ranges::find(arguments, std::string("--json")) != arguments.end() &&
-                                           std::ranges::find(arguments, std::string("--help")) == arguments.end() &&
-                                           std::ranges::find(arguments, std::string("-h")) == arguments.end() &&
-                                           std::ranges::find(arguments, std::string("--version")) == arguments.end();
+    const bool json = parsed.options
+                          ? parsed.options->json && !parsed.options->help && !parsed.options->version &&
+                                parsed.options->command != Command::Analyze
+                          : std::ranges::find(arguments, std::string("--json")) != arguments.end() &&
+                                std::ranges::find(arguments, std::string("--help")) == arguments.end() &&
+                                std::ranges::find(arguments, std::string("-h")) == arguments.end() &&
+                                std::ranges::find(arguments, std::string("--version")) == arguments.end();
     std::ostringstream held_out;
     std::ostringstream held_errors;
     std::string report;
     int code = exit_internal_error;
     try {
-        code = json ? run_command(arguments, program_folder, held_out, held_errors, &report, &held_errors,
-                                  end)
-                    : run_command(arguments, program_folder, out, errors, nullptr, nullptr, end);
+        code = json
+                   ? run_command(arguments, program_folder, held_out, held_errors, &report, &held_errors, end)
+                   : run_command(arguments, program_folder, out, errors, nullptr, nullptr, end);
     } catch (const std::exception& error) {
         (json ? static_cast<std::ostream&>(held_errors) : errors) << "varnika-cli: " << error.what() << '\n';
         code = exit_internal_error;

@@ -12,9 +12,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fuzzing::FileUnderTest file{downlink_file_name, downlink_settings_lines,
-                                             load_downlink_settings, &StartupSteps::read_downlink_settings,
-                                             true, downlink_item};
+    static const fuzzing::FileUnderTest file{downlink_file_name,
+                                             downlink_settings_lines,
+                                             load_downlink_settings,
+                                             &StartupSteps::read_downlink_settings,
+                                             true,
+                                             downlink_item};
     fuzzing::start_from_input(file, data, size);
     return 0;
 }

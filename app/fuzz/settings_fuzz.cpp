@@ -60,10 +60,10 @@ void generate_at_ratio_4(MainForm& form, const char* file) {
         status = KESTRA_UL_Actual_RC34(waveform.get(), chips.get(), work.get(), &model.rc34_params);
     } else {
         const UplinkPanel& uplink = form.uplink;
-        status = KESTRA_UL_Actual_RC12(waveform.get(), chips.get(), work.get(), uplink.oversampling(),
-                                       std::max(0, uplink.UL_Filter_IQinverse_Combo.selected()),
-                                       model.ul_df_flag, uplink.offset.freqerr.number(),
-                                       uplink.offset.ifconv.number());
+        status =
+            KESTRA_UL_Actual_RC12(waveform.get(), chips.get(), work.get(), uplink.oversampling(),
+                                  std::max(0, uplink.UL_Filter_IQinverse_Combo.selected()), model.ul_df_flag,
+                                  uplink.offset.freqerr.number(), uplink.offset.ifconv.number());
     }
     if (status < 0) {
         fail(file, "the synthesis refused what a settings file read without complaint");

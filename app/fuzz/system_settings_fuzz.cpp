@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fuzzing::FileUnderTest file{
-        system_file_name, [](MainForm& form) { return system_settings_lines(form.model); },
-        read_system_settings, &StartupSteps::read_system_settings, true};
+    static const fuzzing::FileUnderTest file{system_file_name,
+                                             [](MainForm& form) { return system_settings_lines(form.model); },
+                                             read_system_settings, &StartupSteps::read_system_settings, true};
     fuzzing::start_from_input(file, data, size);
     return 0;
 }

@@ -10,8 +10,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fuzzing::FileUnderTest file{uplink_file_name, uplink_settings_lines, read_uplink_settings,
-                                             &StartupSteps::read_uplink_settings, false, uplink_item};
+    static const fuzzing::FileUnderTest file{uplink_file_name,
+                                             uplink_settings_lines,
+                                             read_uplink_settings,
+                                             &StartupSteps::read_uplink_settings,
+                                             false,
+                                             uplink_item};
     fuzzing::start_from_input(file, data, size);
     return 0;
 }

@@ -22,7 +22,6 @@ inline constexpr int floating_sigmf_filter = 5;
 inline constexpr int awg_named_filters = 4;
 inline constexpr int floating_named_filters = 3;
 
-
 // The chip-rate reference file beside `file_name`, chosen with 1-based filter entry `filter_index`: a
 // named type's four-character extension is replaced by ".ref"; with "all files" ".ref" is appended. It
 // never names the waveform file itself: "sig.ref" chosen as a waveform file gets "sig.ref.ref".

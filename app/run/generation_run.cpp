@@ -110,14 +110,13 @@ std::optional<ShareName> GenerationRun::tester_share(std::string& why) {
         network.apply();
     }
     const std::string& address =
-        form_.model.IPaddressUL == 0 ? network.IP_ADDRESS1[uplink_item].text() + "." +
-                                           network.IP_ADDRESS2[uplink_item].text() + "." +
-                                           network.IP_ADDRESS3[uplink_item].text() + "." +
-                                           network.IP_ADDRESS4[uplink_item].text()
-                                     : form_.model.HostName;
+        form_.model.IPaddressUL == 0
+            ? network.IP_ADDRESS1[uplink_item].text() + "." + network.IP_ADDRESS2[uplink_item].text() + "." +
+                  network.IP_ADDRESS3[uplink_item].text() + "." + network.IP_ADDRESS4[uplink_item].text()
+            : form_.model.HostName;
     if (form_.model.TesterFolder.empty()) {
-        why = "the tester's address " + (address.empty() ? std::string("is not set") : address + " cannot be resolved") +
-              ".";
+        why = "the tester's address " +
+              (address.empty() ? std::string("is not set") : address + " cannot be resolved") + ".";
         return std::nullopt;
     }
     auto share = parse_share_path(form_.model.TesterFolder);
@@ -135,8 +134,9 @@ RunResult GenerationRun::run(Output output) {
     auto end = [&](RunOutcome outcome, std::string message = {}) {
         if (!message.empty()) {
             form_.platform.show_message(message, title,
-                                        outcome == RunOutcome::SamplingRateRefused ? form::MessageIcon::Exclamation
-                                                                                   : form::MessageIcon::Critical,
+                                        outcome == RunOutcome::SamplingRateRefused
+                                            ? form::MessageIcon::Exclamation
+                                            : form::MessageIcon::Critical,
                                         form::MessageButtons::Ok);
         }
         result_ = {outcome, std::move(message)};
@@ -333,9 +333,10 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
     // A floating run may write a SigMF recording (two files under one base name) instead of text.
     const bool sigmf = !awg && (answer.filter_index == floating_sigmf_filter ||
                                 sigmf_base(chosen) != std::filesystem::path(chosen));
-    const std::string reference =
-        sigmf ? sigmf_base(chosen).string() + ".ref"
-              : reference_file_name(chosen, answer.filter_index, awg ? awg_named_filters : floating_named_filters);
+    const std::string reference = sigmf
+                                      ? sigmf_base(chosen).string() + ".ref"
+                                      : reference_file_name(chosen, answer.filter_index,
+                                                            awg ? awg_named_filters : floating_named_filters);
 
     Written written;
     std::optional<std::string> problem;
@@ -368,7 +369,8 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
     if (tester_mode) {
         const IqSample* chips = model.chip_buffer.get();
         if (auto failed = write_file(
-                reference, [&](const char* name) { return save_ascii(name, chips, frame_chips) == WAVESAVE_OK; },
+                reference,
+                [&](const char* name) { return save_ascii(name, chips, frame_chips) == WAVESAVE_OK; },
                 upload_share, written.unreachable)) {
             written.problems.push_back(*failed);
         }
@@ -393,13 +395,13 @@ std::optional<std::string> GenerationRun::write_file(const std::string& file,
         errno = 0;
         if (!writer(scratch.descriptor_name().c_str())) {
             const int error = errno;
-            return "The file " + name + " was not written: " +
-                   (error != 0 ? std::strerror(error) : "the writer failed") + ".";
+            return "The file " + name +
+                   " was not written: " + (error != 0 ? std::strerror(error) : "the writer failed") + ".";
         }
         if (auto problem = share_.upload(*upload_share, scratch.descriptor(), name)) {
             unreachable = unreachable || problem->unreachable;
-            return "The file " + name + " was not copied to " + form_.model.TesterFolder + ": " + problem->text +
-                   ".";
+            return "The file " + name + " was not copied to " + form_.model.TesterFolder + ": " +
+                   problem->text + ".";
         }
         return std::nullopt;
     }

@@ -75,7 +75,7 @@ private:
     enum class Output { Awg, Floating };
     // What the writing steps left behind.
     struct Written {
-        bool waveform = false; // the waveform file reached its destination
+        bool waveform = false;    // the waveform file reached its destination
         bool unreachable = false; // the tester's share could not be reached
         std::vector<std::string> problems;
     };
@@ -99,7 +99,8 @@ private:
     // Writes one file with `writer` (given a file name to write to): through the safe-write helper to
     // `file`, or, with `upload_share`, into an unnamed scratch file that is then uploaded under `file`'s
     // name. The problem in words, or nothing.
-    std::optional<std::string> write_file(const std::string& file, const std::function<bool(const char*)>& writer,
+    std::optional<std::string> write_file(const std::string& file,
+                                          const std::function<bool(const char*)>& writer,
                                           const std::optional<ShareName>& upload_share, bool& unreachable);
     template <class Function> Function* bind(LibraryBinding& library, const char* name);
 

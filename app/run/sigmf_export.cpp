@@ -67,12 +67,12 @@ std::string sigmf_meta_text(const SigmfRecording& recording) {
     for (const UsedChannel& channel : recording.channels) {
         const std::string label = channel.type + (channel.walsh.empty() ? "" : " " + channel.walsh) + " " +
                                   power_text(channel.power_db) + " dB";
-        annotations.push_back({{"core:sample_start", 0},
-                               {"core:sample_count", recording.samples.size()},
-                               {"core:label", label},
-                               {"core:comment", channel.type + ", Walsh " +
-                                                    (channel.walsh.empty() ? "none" : channel.walsh) + ", " +
-                                                    power_text(channel.power_db) + " dB"}});
+        annotations.push_back(
+            {{"core:sample_start", 0},
+             {"core:sample_count", recording.samples.size()},
+             {"core:label", label},
+             {"core:comment", channel.type + ", Walsh " + (channel.walsh.empty() ? "none" : channel.walsh) +
+                                  ", " + power_text(channel.power_db) + " dB"}});
     }
     ordered_json meta;
     meta["global"] = {{"core:datatype", "cf32_le"},

@@ -10,14 +10,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <map>
-#include <mutex>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace varnika {
@@ -181,7 +181,8 @@ struct SmbClient {
     std::string why_not; // empty when bound
 };
 
-template <class Function> void bind_smb(void* handle, const char* name, Function& function, std::string& why_not) {
+template <class Function>
+void bind_smb(void* handle, const char* name, Function& function, std::string& why_not) {
     function = std::bit_cast<Function>(dlsym(handle, name));
     if (function == nullptr && why_not.empty()) {
         why_not = std::string("it has no ") + name;
@@ -285,7 +286,8 @@ std::optional<UploadProblem> TesterShare::upload(const ShareName& share, int des
                                                  const std::string& file_name) const {
     const SmbClient& smb = smb_client(options_.smb_library);
     if (!smb.why_not.empty()) {
-        return UploadProblem{"the SMB client library " + options_.smb_library + " is not available (" + smb.why_not +
+        return UploadProblem{"the SMB client library " + options_.smb_library + " is not available (" +
+                                 smb.why_not +
                                  "), so saving into the tester's folder is not possible; install it "
                                  "(Debian package libsmbclient) or save on this computer",
                              false};
@@ -309,7 +311,8 @@ std::optional<UploadProblem> TesterShare::upload(const ShareName& share, int des
     const std::string folder = "smb://" + share.host + "/" + url_encoded(share.share) + "/";
     const std::string url = folder + url_encoded(file_name);
     const std::string temporary = folder + url_encoded(safewrite::temporary_name(10));
-    SMBCFILE* remote = smb.open(context.get())(context.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    SMBCFILE* remote =
+        smb.open(context.get())(context.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (remote == nullptr) {
         const int error = errno;
         return UploadProblem{reason(error), is_unreachable(error)};
@@ -336,7 +339,7 @@ std::optional<UploadProblem> TesterShare::upload(const ShareName& share, int des
         std::size_t written = 0;
         while (written < static_cast<std::size_t>(count)) {
             const ssize_t result = smb.write(context.get())(context.get(), remote, chunk.data() + written,
-                                                             static_cast<std::size_t>(count) - written);
+                                                            static_cast<std::size_t>(count) - written);
             if (result <= 0) {
                 const int error = errno;
                 failure = UploadProblem{reason(error), is_unreachable(error)};
@@ -348,7 +351,8 @@ std::optional<UploadProblem> TesterShare::upload(const ShareName& share, int des
     if (smb.close(context.get())(context.get(), remote) < 0 && !failure) {
         failure = UploadProblem{reason(errno)};
     }
-    if (!failure && smb.rename(context.get())(context.get(), temporary.c_str(), context.get(), url.c_str()) < 0) {
+    if (!failure &&
+        smb.rename(context.get())(context.get(), temporary.c_str(), context.get(), url.c_str()) < 0) {
         failure = UploadProblem{reason(errno)};
     }
     if (failure) {

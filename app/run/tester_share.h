@@ -60,7 +60,8 @@ public:
     // temporary of an unguessable name on the share, created exclusively, and is renamed over the name
     // once complete, so a file of that name stays whole until then; the temporary is removed on every
     // failure and on SIGINT, SIGTERM or SIGHUP. Nothing on success, otherwise what went wrong.
-    std::optional<UploadProblem> upload(const ShareName& share, int descriptor, const std::string& file_name) const;
+    std::optional<UploadProblem> upload(const ShareName& share, int descriptor,
+                                        const std::string& file_name) const;
     // The same for the file `file`; the problem in words.
     std::optional<std::string> upload(const ShareName& share, const std::filesystem::path& file,
                                       const std::string& file_name) const;

@@ -32,7 +32,8 @@ std::vector<UsedChannel> downlink_channels(const MainForm& form) {
         const std::string walsh =
             channel.walsh_length > 0 ? walsh_text(channel.walsh_length, channel.walsh_index) : std::string();
         const bool pilot = channel.type == F_PICH;
-        used.push_back({dl_type_info(channel.type).name, walsh, pilot ? channel.power_db : channel.power_db + pilot_db});
+        used.push_back(
+            {dl_type_info(channel.type).name, walsh, pilot ? channel.power_db : channel.power_db + pilot_db});
     }
     return used;
 }
@@ -70,7 +71,8 @@ std::vector<UsedChannel> rc7_channels(const Rc7Params& p) {
     add(p.spich_on, "R-SPICH", walsh_text(64, 32), p.spich_gain_db);
     add(p.dcch_on, "R-DCCH", walsh_text(16, 8), p.dcch_gain_db);
     add(p.sch2_on, "R-SCH2",
-        p.sch2_walsh_alt == 0 ? repeated_walsh(4, 2, p.sch2_repetition) : repeated_walsh(8, 6, p.sch2_repetition),
+        p.sch2_walsh_alt == 0 ? repeated_walsh(4, 2, p.sch2_repetition)
+                              : repeated_walsh(8, 6, p.sch2_repetition),
         p.sch2_gain_db);
     add(p.each_on, "R-EACH", walsh_text(8, 2), p.each_gain_db);
     add(p.pdcch_on, "R-PDCCH", walsh_text(64, 48), p.pdcch_gain_db);
@@ -78,13 +80,15 @@ std::vector<UsedChannel> rc7_channels(const Rc7Params& p) {
     add(p.ackch_on, "R-ACKCH", walsh_text(64, 16), p.ackch_gain_db);
     add(p.fch_on, "R-FCH", walsh_text(16, 4), p.fch_gain_db);
     add(p.sch1_on, "R-SCH1",
-        p.sch1_walsh_alt == 0 ? repeated_walsh(2, 1, p.sch1_repetition) : repeated_walsh(4, 2, p.sch1_repetition),
+        p.sch1_walsh_alt == 0 ? repeated_walsh(2, 1, p.sch1_repetition)
+                              : repeated_walsh(4, 2, p.sch1_repetition),
         p.sch1_gain_db);
     add(p.cqich_on, "R-CQICH", walsh_text(16, 12), p.cqich_gain_db);
     if (p.pdch_on != 0) {
         // BPSK takes the long cover alone; 8-PSK and QPSK on both covers take two streams.
-        const bool two_streams = p.pdch_modulation != 0 &&
-                                 (p.pdch_modulation != 1 || (p.pdch_walsh_select != 0 && p.pdch_walsh_select != 1));
+        const bool two_streams =
+            p.pdch_modulation != 0 &&
+            (p.pdch_modulation != 1 || (p.pdch_walsh_select != 0 && p.pdch_walsh_select != 1));
         std::string walsh = p.pdch_modulation == 0 || (!two_streams && p.pdch_walsh_select == 1)
                                 ? walsh_text(4, 2)
                                 : walsh_text(2, 1);

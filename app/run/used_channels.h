@@ -12,8 +12,8 @@
 namespace varnika {
 
 struct UsedChannel {
-    std::string type;  // "F-FCH", "R-SCH1"
-    std::string walsh; // "W64(8)"; empty where the type has no Walsh cover of its own
+    std::string type;      // "F-FCH", "R-SCH1"
+    std::string walsh;     // "W64(8)"; empty where the type has no Walsh cover of its own
     double power_db = 0.0; // as the window shows it
 };
 

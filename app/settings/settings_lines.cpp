@@ -18,10 +18,7 @@
 
 namespace varnika {
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 std::string value_of(std::string_view line, std::string_view key) {
     if (key.empty()) {

@@ -21,7 +21,7 @@ constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
 // simply ignores the advice.
 template <class T> RunBuffer<T> huge_buffer(std::size_t count) {
     const std::size_t bytes = (count * sizeof(T) + huge_page_bytes - 1) / huge_page_bytes * huge_page_bytes;
-    void* memory = ::operator new(bytes, std::align_val_t{huge_page_bytes});
+    void* memory = ::operator new (bytes, std::align_val_t{huge_page_bytes});
     madvise(memory, bytes, MADV_HUGEPAGE);
     return RunBuffer<T>(static_cast<T*>(memory));
 }
@@ -32,12 +32,13 @@ constexpr std::size_t work_bytes_to_warm = KESTRA_DL_WORK_BYTES;
 } // namespace
 
 void RunBufferFree::operator()(void* memory) const noexcept {
-    ::operator delete(memory, std::align_val_t{huge_page_bytes});
+    ::operator delete (memory, std::align_val_t{huge_page_bytes});
 }
 
 RunBuffers make_run_buffers(bool warm) {
-    RunBuffers buffers{huge_buffer<IqSample>(waveform_buffer_samples), huge_buffer<IqSample>(chip_buffer_samples),
-                       huge_buffer<std::uint8_t>(work_area_bytes), nullptr};
+    RunBuffers buffers{huge_buffer<IqSample>(waveform_buffer_samples),
+                       huge_buffer<IqSample>(chip_buffer_samples), huge_buffer<std::uint8_t>(work_area_bytes),
+                       nullptr};
     if (warm) {
         buffers.warm_up = std::make_unique<RunBufferWarmUp>(buffers.waveform.get(), buffers.chips.get(),
                                                             buffers.work.get());

@@ -285,8 +285,9 @@ TEST(NetworkStartUp, TheWindowResolvesTheStoredAddressInTheBackground) {
     EXPECT_FALSE(form.network.resolved());
 
     std::promise<std::function<void()>> delivered;
-    form.network.resolve_in_background(
-        [&delivered](std::function<void()> on_window_thread) { delivered.set_value(std::move(on_window_thread)); });
+    form.network.resolve_in_background([&delivered](std::function<void()> on_window_thread) {
+        delivered.set_value(std::move(on_window_thread));
+    });
     name_server.set_value();
     std::function<void()> apply_answer = delivered.get_future().get();
     EXPECT_EQ(form.model.TesterFolder, "") << "nothing changes off the window's thread";

@@ -342,9 +342,11 @@ TEST_F(AwgRun, AFileThatCannotBeCreatedIsReportedByNameAndNeverAsSuccess) {
     form.model.tester_mode_flag = 1;
     form.MakeAWGFile_Button.press();
     ASSERT_EQ(platform.shown.size(), 2u);
-    EXPECT_NE(platform.shown[1].text.find(file + " was not written: No such file or directory"), std::string::npos)
+    EXPECT_NE(platform.shown[1].text.find(file + " was not written: No such file or directory"),
+              std::string::npos)
         << platform.shown[1].text;
-    EXPECT_NE(platform.shown[1].text.find((output / "no such folder" / "sig.ref").string()), std::string::npos);
+    EXPECT_NE(platform.shown[1].text.find((output / "no such folder" / "sig.ref").string()),
+              std::string::npos);
     EXPECT_EQ(run.last_result().outcome, RunOutcome::NotWritten);
     EXPECT_TRUE(files_in(output.path()).empty());
     EXPECT_FALSE(run.papr.Form3.visible());
@@ -420,7 +422,8 @@ namespace {
 class RunWithUnusableSynthesis : public RunFixture {
 protected:
     RunWithUnusableSynthesis()
-        : RunFixture(std::make_unique<ProgramLibraries>(VARNIKA_UNUSABLE_KESTRA, program_folder() / "libwavesave.so")) {}
+        : RunFixture(std::make_unique<ProgramLibraries>(VARNIKA_UNUSABLE_KESTRA,
+                                                        program_folder() / "libwavesave.so")) {}
 };
 
 TEST_F(RunWithUnusableSynthesis, AWaveformThatIsNotFiniteOrAllZeroIsAFailureNeverAFile) {
@@ -436,7 +439,8 @@ TEST_F(RunWithUnusableSynthesis, AWaveformThatIsNotFiniteOrAllZeroIsAFailureNeve
             const RunResult result = awg ? run.make_awg_file() : run.make_floating_file();
             EXPECT_EQ(result.outcome, RunOutcome::BadWaveform);
             ASSERT_EQ(platform.shown.size(), 1u);
-            EXPECT_NE(platform.shown[0].text.find(frequency_error[0] == '-' ? "not finite" : "every sample is zero"),
+            EXPECT_NE(platform.shown[0].text.find(frequency_error[0] == '-' ? "not finite"
+                                                                            : "every sample is zero"),
                       std::string::npos)
                 << platform.shown[0].text;
             EXPECT_EQ(file_text(file), "earlier");

@@ -162,7 +162,8 @@ TEST_F(TesterSaveRun, WithoutTheSmbClientLibraryOnlyThatSaveModeIsRefused) {
     EXPECT_EQ(smb_run->make_awg_file().outcome, RunOutcome::NotWritten);
     ASSERT_EQ(platform.shown.size(), 1u);
     const std::string& text = platform.shown[0].text;
-    EXPECT_NE(text.find("SMB client library libsmbclient-absent.so.0 is not available"), std::string::npos) << text;
+    EXPECT_NE(text.find("SMB client library libsmbclient-absent.so.0 is not available"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("save on this computer"), std::string::npos) << text;
     EXPECT_TRUE(files_in(server.share_folder()).empty());
     expect_run_ended_cleanly();

@@ -29,7 +29,9 @@ struct UnreachableOrder {
     const char* name;
     std::vector<int> order; // 0: SCH1 "W4(2)", 1: repetition "1", 2: SCH2 "W8(6)"
 };
-void PrintTo(const UnreachableOrder& order, std::ostream* out) { *out << order.name; }
+void PrintTo(const UnreachableOrder& order, std::ostream* out) {
+    *out << order.name;
+}
 
 class UnreachableCombination : public testing::StartedWindow,
                                public ::testing::WithParamInterface<UnreachableOrder> {

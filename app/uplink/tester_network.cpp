@@ -216,7 +216,8 @@ void TesterNetwork::resolve_in_background(Deliver deliver) {
             // "Apply" with the answer found, for the query it was found for.
             const HostLookup own = lookup_;
             const HostLookup::Function real = by_address ? own.host_name : own.ip_address;
-            HostLookup::Function known = [query, answer, real](const char* asked, char* result) -> std::int32_t {
+            HostLookup::Function known = [query, answer, real](const char* asked,
+                                                               char* result) -> std::int32_t {
                 if (asked != query) {
                     return real ? real(asked, result) : 1;
                 }

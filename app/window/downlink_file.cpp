@@ -167,7 +167,8 @@ void apply_downlink_defaults(WindowPages& form) {
     form.downlink_channels.apply_channel_defaults();
 }
 
-bool apply_downlink_settings(std::span<const std::string> lines, WindowPages& form, SettingsFileReport* report) {
+bool apply_downlink_settings(std::span<const std::string> lines, WindowPages& form,
+                             SettingsFileReport* report) {
     if (!form.downlink_channels.built()) {
         return false;
     }
@@ -194,8 +195,8 @@ bool apply_downlink_settings(std::span<const std::string> lines, WindowPages& fo
 bool load_downlink_settings(WindowPages& form) {
     SettingsFileReport& report = settings_report(form, SettingsFile::Downlink);
     report = {};
-    return read_settings_lines(form.settings_folder, downlink_file_name, file_line_buffer, form.model.FileLines,
-                               &report.whole) &&
+    return read_settings_lines(form.settings_folder, downlink_file_name, file_line_buffer,
+                               form.model.FileLines, &report.whole) &&
            apply_downlink_settings(form.model.FileLines, form, &report);
 }
 

@@ -6,9 +6,10 @@ namespace varnika {
 
 MainForm::MainForm(form::Platform& host)
     : WindowPages(host),
-      exit_flow(model, platform,
-                {[this](SettingsFile file, std::string* cause) { return write_settings_file(*this, file, cause); },
-                 [this](SettingsFile file) { return settings_file_path(*this, file); }}) {
+      exit_flow(
+          model, platform,
+          {[this](SettingsFile file, std::string* cause) { return write_settings_file(*this, file, cause); },
+           [this](SettingsFile file) { return settings_file_path(*this, file); }}) {
     Link_Selection_Option.set_change_rule([this] { link_changed(); });
     UL_SSTab.set_change_rule([this] { uplink_tab_changed(); });
     DL_SSTab.set_change_rule([this] { downlink_tab_changed(); });

@@ -48,7 +48,8 @@ std::vector<std::pair<std::string, std::string>> list_settings(MainForm& form) {
     return settings;
 }
 
-std::string apply_named_settings(MainForm& form, std::span<const std::pair<std::string, std::string>> settings) {
+std::string apply_named_settings(MainForm& form,
+                                 std::span<const std::pair<std::string, std::string>> settings) {
     if (settings.empty()) { // no line to look up: the pages' layouts are not worth building
         form.refresh_chosen_link_readouts();
         return {};

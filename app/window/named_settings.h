@@ -18,6 +18,7 @@ std::vector<std::pair<std::string, std::string>> list_settings(MainForm& form);
 // by the rules of its line when its file is read, then the rules reading a whole file runs at its end.
 // Stops at the first unknown name or bad value and says which, in words for the user; empty when all
 // were applied.
-std::string apply_named_settings(MainForm& form, std::span<const std::pair<std::string, std::string>> settings);
+std::string apply_named_settings(MainForm& form,
+                                 std::span<const std::pair<std::string, std::string>> settings);
 
 } // namespace varnika

@@ -181,7 +181,8 @@ std::string settings_notice(const WindowPages& form) {
     auto shown = [](const std::string& text) {
         std::string out = text.substr(0, text_shown);
         std::replace_if(
-            out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }, '?');
+            out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; },
+            '?');
         return text.size() > text_shown ? out + "..." : out;
     };
     std::string notice;
@@ -216,7 +217,8 @@ std::vector<std::string> system_settings_lines(SettingsModel& model) {
     return settings_lines_of(system_file_header, system_layout(model));
 }
 
-bool take_system_settings(std::span<const std::string> lines, SettingsModel& model, SettingsFileReport* report) {
+bool take_system_settings(std::span<const std::string> lines, SettingsModel& model,
+                          SettingsFileReport* report) {
     return apply_settings_lines(lines, system_layout(model), report != nullptr ? &report->lines : nullptr, {},
                                 report != nullptr ? &report->whole : nullptr);
 }
@@ -259,7 +261,8 @@ void apply_uplink_defaults(WindowPages& form) {
     form.uplink.rc7.apply_defaults();
 }
 
-bool apply_uplink_settings(std::span<const std::string> lines, WindowPages& form, SettingsFileReport* report) {
+bool apply_uplink_settings(std::span<const std::string> lines, WindowPages& form,
+                           SettingsFileReport* report) {
     return apply_settings_lines(
         lines, UplinkLayout(form).lines(), report != nullptr ? &report->lines : nullptr,
         [&form] { apply_uplink_defaults(form); }, report != nullptr ? &report->whole : nullptr);

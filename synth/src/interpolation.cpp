@@ -124,12 +124,9 @@ __attribute__((target("avx512f"))) void avx512_group(const PolyphaseJob& job, in
 // k + s is the loaded window shifted by s lanes (valignq). The sums are added in tap order, exactly as
 // avx512_group adds them.
 template <int Shift, int G>
-__attribute__((target("avx512f"), always_inline)) inline void shifted_taps(const __m512d (&wi)[5],
-                                                                           const __m512d (&wq)[5],
-                                                                           const double* taps,
-                                                                           int32_t taps_per_phase,
-                                                                           __m512d (&ai)[G][4],
-                                                                           __m512d (&aq)[G][4]) {
+__attribute__((target("avx512f"), always_inline)) inline void
+shifted_taps(const __m512d (&wi)[5], const __m512d (&wq)[5], const double* taps, int32_t taps_per_phase,
+             __m512d (&ai)[G][4], __m512d (&aq)[G][4]) {
     __m512d xi[4];
     __m512d xq[4];
 #pragma GCC unroll 4
@@ -158,7 +155,8 @@ __attribute__((target("avx512f"), always_inline)) inline void shifted_taps(const
 
 template <int G>
 __attribute__((target("avx512f"))) void avx512_group_shifted(const PolyphaseJob& job, int32_t p0, int32_t j,
-                                                             int32_t count, const double* pi, const double* pq) {
+                                                             int32_t count, const double* pi,
+                                                             const double* pq) {
     constexpr int32_t kBlock = 32;
     const int32_t taps_per_phase = job.phases[0].tap_count;
     const double* taps = job.taps + static_cast<ptrdiff_t>(p0) * taps_per_phase;

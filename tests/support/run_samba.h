@@ -17,8 +17,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
 #include <fcntl.h>
+#include <fstream>
 #include <thread>
 
 namespace varnika::testing {

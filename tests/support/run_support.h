@@ -4,16 +4,16 @@
 #pragma once
 
 #include "fake_platform.h"
-#include "temporary_folder.h"
 #include "run/generation_run.h"
+#include "temporary_folder.h"
 #include "window/main_form.h"
 #include "window/start_up.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>

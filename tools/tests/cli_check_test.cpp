@@ -34,7 +34,9 @@ nlohmann::json check_object(const std::string& text) {
 // The number under `key` in the check's object or one of its member objects; NaN when missing or null.
 double json_number(const std::string& text, const std::string& key) {
     const nlohmann::json check = check_object(text);
-    auto number = [](const nlohmann::json& value) { return value.is_number() ? value.get<double>() : std::nan(""); };
+    auto number = [](const nlohmann::json& value) {
+        return value.is_number() ? value.get<double>() : std::nan("");
+    };
     if (check.contains(key)) {
         return number(check[key]);
     }

@@ -33,9 +33,10 @@ void write_text(const fs::path& file, const std::string& text) {
 std::string system_settings(const std::string& host, bool to_tester) {
     std::string text;
     for (const std::string& line :
-         {std::string("EV-DV_System_Configuration_File"), std::string("link_flag:1"), std::string("Uplink_Tab:0"),
-          std::string("Downlink_Tab:0"), "HostName:" + host, std::string("IPadress1:0"), std::string("IPadress2:0"),
-          std::string("IPadress3:0"), std::string("IPadress4:0"), std::string(to_tester ? "SaveMode:1" : "SaveMode:0"),
+         {std::string("EV-DV_System_Configuration_File"), std::string("link_flag:1"),
+          std::string("Uplink_Tab:0"), std::string("Downlink_Tab:0"), "HostName:" + host,
+          std::string("IPadress1:0"), std::string("IPadress2:0"), std::string("IPadress3:0"),
+          std::string("IPadress4:0"), std::string(to_tester ? "SaveMode:1" : "SaveMode:0"),
           std::string("IPaddressUL:1")}) {
         text += line + "\r\n";
     }
@@ -104,8 +105,8 @@ protected:
         write_text(settings / "system_def.ini", system_settings("127.0.0.1", true));
     }
     std::vector<std::string> awg(const std::string& name, int test_model) const {
-        return {"make-awg", (local / name).string(), "--settings-dir", settings.path().string(),
-                "--test-model", std::to_string(test_model), "--ratio", "12"};
+        return {"make-awg",     (local / name).string(),    "--settings-dir", settings.path().string(),
+                "--test-model", std::to_string(test_model), "--ratio",        "12"};
     }
     // The same run saved on this computer, for comparison.
     std::string made_here(int test_model) {
@@ -113,12 +114,11 @@ protected:
         const fs::path file = local / ("here" + std::to_string(test_model) + ".awv");
         std::ostringstream out;
         std::ostringstream err;
-        const std::vector<std::string> words{"make-awg",     file.string(), "--settings-dir",
-                                             own_settings.path().string(), "--link", "downlink", "--test-model",
-                                             std::to_string(test_model), "--ratio", "12"};
-        EXPECT_EQ(run_cli(words, program_folder(), out, err),
-                  exit_ok)
-            << err.str();
+        const std::vector<std::string> words{
+            "make-awg", file.string(), "--settings-dir", own_settings.path().string(),
+            "--link",   "downlink",    "--test-model",   std::to_string(test_model),
+            "--ratio",  "12"};
+        EXPECT_EQ(run_cli(words, program_folder(), out, err), exit_ok) << err.str();
         return file_text(file);
     }
 
@@ -132,7 +132,8 @@ protected:
 TEST_F(TesterSave, NineParallelRunsEachUploadTheirOwnWholeFile) {
     std::vector<std::unique_ptr<CliProcess>> runs;
     for (int model = 1; model <= 9; ++model) {
-        runs.push_back(std::make_unique<CliProcess>(awg("tm" + std::to_string(model) + ".awv", model), home.path(), server.port()));
+        runs.push_back(std::make_unique<CliProcess>(awg("tm" + std::to_string(model) + ".awv", model),
+                                                    home.path(), server.port()));
     }
     for (int model = 1; model <= 9; ++model) {
         CliProcess& run = *runs[static_cast<std::size_t>(model - 1)];
@@ -159,7 +160,8 @@ TEST_F(TesterSave, AnUnreachableTesterIsAFailureAndNothingIsSavedHereInstead) {
         CliProcess run(awg("tm1.awv", 1), home.path(), port);
         EXPECT_EQ(run.wait(), exit_not_written);
         const std::string errors = run.errors();
-        EXPECT_NE(errors.find(host == "127.0.0.1" ? "Connection refused" : "cannot be resolved"), std::string::npos)
+        EXPECT_NE(errors.find(host == "127.0.0.1" ? "Connection refused" : "cannot be resolved"),
+                  std::string::npos)
             << errors;
         EXPECT_TRUE(files_in(local.path()).empty());
     }
@@ -230,17 +232,21 @@ TEST_F(LocalWrite, PlantedLinksAtEveryTemporaryNameAreNeverFollowed) {
 TEST_F(LocalWrite, ReplacingKeepsTheModeAndARefusedFileIsNamed) {
     ASSERT_EQ(make({"make-floating", in_output("kept.dat")}), exit_ok);
     fs::permissions(output / "kept.dat", fs::perms::owner_read | fs::perms::owner_write);
-    ASSERT_EQ(make({"make-floating", in_output("kept.dat"), "--link", "downlink", "--save-settings"}), exit_ok);
+    ASSERT_EQ(make({"make-floating", in_output("kept.dat"), "--link", "downlink", "--save-settings"}),
+              exit_ok);
     EXPECT_EQ(fs::status(output / "kept.dat").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     fs::permissions(settings / "uplink_def.ini", fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_EQ(make({"--save-settings"}), exit_ok);
-    EXPECT_EQ(fs::status(settings / "uplink_def.ini").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(settings / "uplink_def.ini").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
 
     const std::string before = file_text(output / "kept.dat");
-    fs::permissions(output / "kept.dat", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(output / "kept.dat",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     std::string errors;
     EXPECT_EQ(make({"make-floating", in_output("kept.dat")}, &errors), exit_not_written);
-    EXPECT_NE(errors.find(in_output("kept.dat") + " was not written: Permission denied"), std::string::npos) << errors;
+    EXPECT_NE(errors.find(in_output("kept.dat") + " was not written: Permission denied"), std::string::npos)
+        << errors;
     EXPECT_TRUE(file_text(output / "kept.dat") == before);
     EXPECT_EQ(files_in(output.path()), std::vector<std::string>{"kept.dat"});
 }
@@ -313,11 +319,12 @@ TEST_F(LocalWrite, AnUnusableWaveformEndsWithItsOwnCodeAndWritesNothing) {
     write_text(output / "kept.awv", "old");
     std::ostringstream out;
     std::ostringstream err;
-    const std::vector<std::string> words{"make-awg", in_output("kept.awv"), "--ratio", "12", "--settings-dir",
-                                         settings.path().string()};
+    const std::vector<std::string> words{"make-awg", in_output("kept.awv"), "--ratio",
+                                         "12",       "--settings-dir",      settings.path().string()};
     EXPECT_EQ(run_cli(words, libraries.path(), out, err), exit_bad_waveform);
-    EXPECT_EQ(err.str(), "varnika-cli: Make AWG File: The waveform is not usable: every sample is zero. No file "
-                         "was written.\n");
+    EXPECT_EQ(err.str(),
+              "varnika-cli: Make AWG File: The waveform is not usable: every sample is zero. No file "
+              "was written.\n");
     EXPECT_EQ(file_text(output / "kept.awv"), "old");
     EXPECT_EQ(files_in(output.path()), std::vector<std::string>{"kept.awv"});
 }
@@ -325,8 +332,8 @@ TEST_F(LocalWrite, AnUnusableWaveformEndsWithItsOwnCodeAndWritesNothing) {
 // The SMB client library is loaded only by a run that uploads.
 TEST(CliStart, HelpDoesNotLoadTheSmbClientLibrary) {
     const TemporaryFolder folder;
-    const std::string line = "LD_DEBUG=libs '" + std::string(VARNIKA_CLI_PROGRAM) + "' --help >/dev/null 2>'" +
-                             (folder / "loaded").string() + "'";
+    const std::string line = "LD_DEBUG=libs '" + std::string(VARNIKA_CLI_PROGRAM) +
+                             "' --help >/dev/null 2>'" + (folder / "loaded").string() + "'";
     ASSERT_EQ(std::system(line.c_str()), 0);
     const std::string loaded = file_text(folder / "loaded");
     EXPECT_NE(loaded.find("libstdc++"), std::string::npos) << "no loader trace";

@@ -48,8 +48,8 @@ class Scripting : public testing::RunFixture {};
 TEST_F(Scripting, SigmfRecordingHoldsTheFloatingRunsSamplesAndNamesEveryChannel) {
     TemporaryFolder settings;
     const fs::path base = output / "tm1";
-    const Outcome made = cli({"make-sigmf", base.string(), "--settings-dir", settings.path().string(), "--link",
-                              "downlink", "--test-model", "1", "--ratio", "4"});
+    const Outcome made = cli({"make-sigmf", base.string(), "--settings-dir", settings.path().string(),
+                              "--link", "downlink", "--test-model", "1", "--ratio", "4"});
     ASSERT_EQ(made.code, exit_ok) << made.err;
     EXPECT_EQ(made.err, "");
     EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"tm1.sigmf-data", "tm1.sigmf-meta"}));
@@ -99,9 +99,11 @@ TEST_F(Scripting, SigmfRecordingHoldsTheFloatingRunsSamplesAndNamesEveryChannel)
     double peak = 0.0;
     while (std::getline(lines, line) && k + 1 < data.size()) {
         const std::size_t comma = line.find(',');
-        for (const double value : {std::strtod(line.c_str(), nullptr), std::strtod(line.c_str() + comma + 1, nullptr)}) {
+        for (const double value :
+             {std::strtod(line.c_str(), nullptr), std::strtod(line.c_str() + comma + 1, nullptr)}) {
             const auto rounded = static_cast<float>(value);
-            ASSERT_LE(std::fabs(data[k] - rounded), std::fabs(std::nextafter(rounded, 2.0f * rounded) - rounded))
+            ASSERT_LE(std::fabs(data[k] - rounded),
+                      std::fabs(std::nextafter(rounded, 2.0f * rounded) - rounded))
                 << "value " << k;
             peak = std::max(peak, std::fabs(value));
             ++k;
@@ -130,8 +132,8 @@ TEST_F(Scripting, AFailedRecordingKeepsTheOldOneAndLeavesNoTemporaryFile) {
 TEST_F(Scripting, JsonReportsTheRunTheWindowMakesAndEachKindOfError) {
     TemporaryFolder settings;
     const std::string file = (output / "tm.awv").string();
-    const Outcome made = cli({"make-awg", file, "--settings-dir", settings.path().string(), "--json", "--link",
-                              "downlink", "--test-model", "1", "--ratio", "12"});
+    const Outcome made = cli({"make-awg", file, "--settings-dir", settings.path().string(), "--json",
+                              "--link", "downlink", "--test-model", "1", "--ratio", "12"});
     ASSERT_EQ(made.code, exit_ok) << made.err;
     EXPECT_EQ(made.err, "");
     const json report = json::parse(made.out); // one object and nothing else
@@ -165,7 +167,8 @@ TEST_F(Scripting, JsonReportsTheRunTheWindowMakesAndEachKindOfError) {
         int code;
         std::string error;
     };
-    for (const Case& c : {Case{{"make-awg", (output / "r.awv").string(), "--ratio", "4", "--json"}, exit_ratio_refused,
+    for (const Case& c : {Case{{"make-awg", (output / "r.awv").string(), "--ratio", "4", "--json"},
+                               exit_ratio_refused,
                                std::string(awg_run_title) + ": " + sampling_rate_message},
                           Case{{"--json", "--bogus"}, exit_usage, "unknown option --bogus"}}) {
         const Outcome failed = cli(c.words);
@@ -176,10 +179,12 @@ TEST_F(Scripting, JsonReportsTheRunTheWindowMakesAndEachKindOfError) {
         EXPECT_TRUE(error.at("error").get<std::string>().starts_with(c.error)) << failed.out;
     }
     const TemporaryFolder without_libraries;
-    const Outcome missing = cli({"make-floating", (output / "m.dat").string(), "--json"}, without_libraries.path());
+    const Outcome missing =
+        cli({"make-floating", (output / "m.dat").string(), "--json"}, without_libraries.path());
     EXPECT_EQ(missing.code, exit_library_missing);
-    EXPECT_NE(json::parse(missing.out).at("error").get<std::string>().find("No file was written. The library"),
-              std::string::npos)
+    EXPECT_NE(
+        json::parse(missing.out).at("error").get<std::string>().find("No file was written. The library"),
+        std::string::npos)
         << missing.out;
 }
 
@@ -188,8 +193,9 @@ TEST_F(Scripting, VersionAndHelpNameTheVersionsAndTheSettingsFolder) {
     EXPECT_EQ(version.code, exit_ok);
     const std::string v = VARNIKA_VERSION;
     EXPECT_TRUE(version.out.starts_with("varnika-cli " + v + "\nkestra " + v + " (")) << version.out;
-    EXPECT_NE(version.out.find("\nwavesave " + v + " (" + (program_folder() / "libwavesave.so").string() + ")\n"),
-              std::string::npos)
+    EXPECT_NE(
+        version.out.find("\nwavesave " + v + " (" + (program_folder() / "libwavesave.so").string() + ")\n"),
+        std::string::npos)
         << version.out;
     const TemporaryFolder without_libraries;
     const Outcome missing = cli({"--version"}, without_libraries.path());

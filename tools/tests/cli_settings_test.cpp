@@ -83,10 +83,10 @@ TEST_F(CliSettings, ABadLineCostsThatLineAndNumbersAreLimitedToTheirFields) {
     EXPECT_EQ(read.err.find("downlink_def.ini"), std::string::npos);
     // The good lines apply, the bad ones leave their defaults, numbers stop at their fields' limits.
     const std::map<std::string, std::string> expected{
-        {"HostName", "q4410"},          {"link_flag", "0"},
-        {"uplink.ovr", "4"},            {"UL_CH_flag", "0"},
-        {"RC7_PICH_Gain", "100.00"},    {"RC34_PICH_Gain", "-100.00"},
-        {"RC34_FCH_Gain", "0.00"},      {"UL_Freqerr", "24576000.00"},
+        {"HostName", "q4410"},         {"link_flag", "0"},
+        {"uplink.ovr", "4"},           {"UL_CH_flag", "0"},
+        {"RC7_PICH_Gain", "100.00"},   {"RC34_PICH_Gain", "-100.00"},
+        {"RC34_FCH_Gain", "0.00"},     {"UL_Freqerr", "24576000.00"},
         {"DL_IFconv", "-24576000.00"},
     };
     for (const auto& [key, value] : expected) {
@@ -120,8 +120,9 @@ TEST_F(CliSettings, AFileSetAsideWholeIsNamedWithTheReasonAndKeptByTheNextSave) 
               std::string::npos)
         << read.err;
     if (::geteuid() != 0) {
-        EXPECT_NE(read.err.find("uplink_def.ini was ignored as a whole: it cannot be read (Permission denied)"),
-                  std::string::npos)
+        EXPECT_NE(
+            read.err.find("uplink_def.ini was ignored as a whole: it cannot be read (Permission denied)"),
+            std::string::npos)
             << read.err;
     }
     EXPECT_EQ(file_text(settings / "system_def.ini.bak"), duplicated);
@@ -149,8 +150,8 @@ TEST_F(CliSettings, WalshNumbersFromAFileAreCodesOfTheirRowAndMarksFollowTheCode
     // PCH numbers beyond the type's limit; two PCH rows on one code without marks, and a stale mark on a
     // row that clashes with nothing.
     const std::string pch = std::to_string(PCH);
-    const Outcome three =
-        cli({"--save-settings", "--list-keys", "--set", "CH_Stat_" + pch + "=ON", "--set", "CH_Multi_" + pch + "=3"});
+    const Outcome three = cli({"--save-settings", "--list-keys", "--set", "CH_Stat_" + pch + "=ON", "--set",
+                               "CH_Multi_" + pch + "=3"});
     ASSERT_EQ(three.code, exit_ok) << three.err;
     const std::vector<std::string> number = rows(three, "PCH_WNo_");
     const std::vector<std::string> warn = rows(three, "PCH_Warn_");
@@ -169,8 +170,8 @@ TEST_F(CliSettings, WalshNumbersFromAFileAreCodesOfTheirRowAndMarksFollowTheCode
 
     // An F-SCH W4 row with number 100 while the other F-SCH row has length 128 (items 0 and 5).
     const std::string sch = std::to_string(F_SCH);
-    const Outcome two =
-        cli({"--save-settings", "--list-keys", "--set", "CH_Stat_" + sch + "=ON", "--set", "CH_Multi_" + sch + "=2"});
+    const Outcome two = cli({"--save-settings", "--list-keys", "--set", "CH_Stat_" + sch + "=ON", "--set",
+                             "CH_Multi_" + sch + "=2"});
     ASSERT_EQ(two.code, exit_ok) << two.err;
     set_line(rows(two, "F_SCH_WLen_").at(0), "0");
     set_line(rows(two, "F_SCH_WNo_").at(0), "100");
@@ -182,9 +183,9 @@ TEST_F(CliSettings, WalshNumbersFromAFileAreCodesOfTheirRowAndMarksFollowTheCode
 }
 
 TEST_F(CliSettings, SetTakesAnyLineByItsKeyWithTheRulesOfReadingIt) {
-    const Outcome set = cli({"--save-settings", "--list-keys", "--set", "HostName=q4410", "--set",
-                             "RC7_PICH_Gain=-3", "--set", "F_PICH_Gain_0=-12.5", "--set", "downlink.ovr=2",
-                             "--set", "RC34_FCH_Gain=300"});
+    const Outcome set =
+        cli({"--save-settings", "--list-keys", "--set", "HostName=q4410", "--set", "RC7_PICH_Gain=-3",
+             "--set", "F_PICH_Gain_0=-12.5", "--set", "downlink.ovr=2", "--set", "RC34_FCH_Gain=300"});
     ASSERT_EQ(set.code, exit_ok) << set.err;
     EXPECT_EQ(set.keys.at("HostName"), "q4410");
     EXPECT_EQ(set.keys.at("RC7_PICH_Gain"), "-3.00");
@@ -193,7 +194,8 @@ TEST_F(CliSettings, SetTakesAnyLineByItsKeyWithTheRulesOfReadingIt) {
     EXPECT_EQ(set.keys.at("uplink.ovr"), "4");
     EXPECT_EQ(set.keys.at("RC34_FCH_Gain"), "100.00");
     EXPECT_NE(file_text(settings / "system_def.ini").find("\r\nHostName:q4410\r\n"), std::string::npos);
-    EXPECT_NE(file_text(settings / "downlink_def.ini").find("\r\nF_PICH_Gain_0:-12.5\r\n"), std::string::npos);
+    EXPECT_NE(file_text(settings / "downlink_def.ini").find("\r\nF_PICH_Gain_0:-12.5\r\n"),
+              std::string::npos);
 
     // Usage errors name the key or value, and nothing is saved.
     const std::pair<std::vector<std::string>, std::string> refused[] = {

@@ -95,7 +95,8 @@ WAVESAVE_VECTOR_CLONES double peak_component(const double* values, std::size_t c
 // The sample is divided by the peak before scaling, so that +peak gives 16383 and -peak gives 1
 // exactly. A component that is not a number writes mid-scale rather than an undefined conversion.
 // Written without branches so that the compiler turns the loop into vector instructions.
-WAVESAVE_VECTOR_CLONES void put_words(std::uint32_t* words, const double* values, std::size_t count, double peak) {
+WAVESAVE_VECTOR_CLONES void put_words(std::uint32_t* words, const double* values, std::size_t count,
+                                      double peak) {
     for (std::size_t k = 0; k < count; ++k) {
         double level = values[k] / peak * full_scale + mid_scale;
         level = level == level ? level : mid_scale;

@@ -3,8 +3,8 @@
 #define WAVESAVE_OUTPUT_FILE_H
 
 #include <condition_variable>
-#include <cstdio>
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string_view>

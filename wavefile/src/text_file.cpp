@@ -23,7 +23,7 @@ namespace {
 
 constexpr int decimals = 14;
 constexpr std::size_t max_line_chars = 2 * scientific_max_chars(decimals) + 3; // I, comma, Q, CR LF
-constexpr std::size_t block_samples = 16384;                                  // about 750 kB of text
+constexpr std::size_t block_samples = 16384;                                   // about 750 kB of text
 constexpr std::size_t block_bytes = block_samples * max_line_chars;
 constexpr std::size_t slots = 4; // blocks in flight between the two formatters and the writer
 

@@ -118,7 +118,8 @@ TEST_F(AwgFileTest, LongBuffersFollowThePerSampleFormulaAcrossChunksAndVectorLan
     ASSERT_EQ(f.words.size(), 2 * samples.size());
     for (std::size_t k = 0; k < f.words.size(); ++k) {
         const double value = k % 2 == 0 ? samples[k / 2].i : samples[k / 2].q;
-        const auto expected = std::isnan(value) ? 8192u : static_cast<uint32_t>(value / 3.5 * 8191.0 + 8192.0);
+        const auto expected =
+            std::isnan(value) ? 8192u : static_cast<uint32_t>(value / 3.5 * 8191.0 + 8192.0);
         ASSERT_EQ(f.words[k], expected) << "word " << k;
     }
 }

@@ -7,14 +7,15 @@
 #include <cmath>
 #include <limits>
 
-extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample*, void*, int32_t oversampling,
-                                                    int32_t, int32_t, double freq_error_hz, double) {
+extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample*, void*,
+                                                    int32_t oversampling, int32_t, int32_t,
+                                                    double freq_error_hz, double) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     constexpr double inf = std::numeric_limits<double>::infinity();
     const int32_t count = oversampling * FRAME_CHIPS;
     for (int32_t k = 0; k < count; ++k) {
         const double t = 0.01 * k;
-        waveform[k] = freq_error_hz == 0 ? IqSample{0.0, 0.0}
+        waveform[k] = freq_error_hz == 0    ? IqSample{0.0, 0.0}
                       : freq_error_hz == -1 ? IqSample{nan, nan}
                                             : IqSample{std::cos(t) + 0.3 * std::cos(7 * t), std::sin(3 * t)};
     }

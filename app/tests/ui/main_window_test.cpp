@@ -32,9 +32,7 @@ private:
     testing::StartedWindow app_;
 
     // Starts the program on the settings files of the test's folder, as main() does.
-    void start() {
-        QVERIFY(app_.start(folder_->path().toStdString()));
-    }
+    void start() { QVERIFY(app_.start(folder_->path().toStdString())); }
 
     template <class T> T* find(const QString& name, QWidget* within = nullptr) {
         return app_.find<T>(name, within);

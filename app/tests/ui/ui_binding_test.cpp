@@ -40,9 +40,7 @@ private slots:
         QTest::mouseClick(find<QRadioButton>("UL_CH_Selection_Option_2"), Qt::LeftButton);
     }
 
-    void cleanup() {
-        app_.stop();
-    }
+    void cleanup() { app_.stop(); }
 
     void startsWithTheModelsState() {
         QCOMPARE(app_.window->windowTitle(), QString(main_window_caption));

@@ -50,8 +50,8 @@ private slots:
                                                folder_.path().toStdString());
         start_up(*form_);
         window_ = std::make_unique<ui::MainWindow>(*form_, *platform_);
-        window_->set_about_text(version_report("Varnika", *libraries_) + "\nSettings folder: " +
-                                folder_.path().toStdString());
+        window_->set_about_text(version_report("Varnika", *libraries_) +
+                                "\nSettings folder: " + folder_.path().toStdString());
         platform_->set_main_window(window_.get());
         desktop_->set_main_window(window_.get());
         window_->show();

@@ -123,8 +123,9 @@ typedef struct Rc7Params {
 #pragma pack(pop)
 
 /* Forward link: pilot plus any mix of the seventeen channel types. */
-KESTRA_API int32_t KESTRA_DL_Actual(IqSample* waveform, IqSample* chip_copy, void* work, const DlParams* params,
-                                    const DlChannel* channels, const double* ack_user_gains);
+KESTRA_API int32_t KESTRA_DL_Actual(IqSample* waveform, IqSample* chip_copy, void* work,
+                                    const DlParams* params, const DlChannel* channels,
+                                    const double* ack_user_gains);
 
 /* Reverse link, radio configurations 3 and 4. */
 KESTRA_API int32_t KESTRA_UL_Actual_RC34(IqSample* waveform, IqSample* chip_copy, void* work,
@@ -135,9 +136,9 @@ KESTRA_API int32_t KESTRA_UL_Actual_RC7(IqSample* waveform, IqSample* chip_copy,
                                         const Rc7Params* params);
 
 /* Reverse link, radio configurations 1 and 2: the offset-QPSK short-PN pair. */
-KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample* chip_copy, void* work, int32_t oversampling,
-                                         int32_t iq_inverse, int32_t offset_mode, double freq_error_hz,
-                                         double if_freq_hz);
+KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample* chip_copy, void* work,
+                                         int32_t oversampling, int32_t iq_inverse, int32_t offset_mode,
+                                         double freq_error_hz, double if_freq_hz);
 
 /* The library's version as one number: major * 10000 + minor * 100 + patch (version 1.2.3 gives 10203).
    kestra, wavesave and the Varnika programs share one version. Unlike the synthesis exports it needs
