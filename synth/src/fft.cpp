@@ -1,8 +1,11 @@
 #include "fft.h"
 
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -13,53 +16,59 @@ namespace {
 constexpr int32_t kMaxPow2Length = 4194304;
 constexpr int32_t kMaxDftLength = 2097152;
 
-// Bit-reversal permutation and a quarter-extended sine table for the most recent length.
-// Rebuilt when the length changes; process-wide, so the transforms are not reentrant.
+// Bit-reversal permutation and a quarter-extended sine table of one length.
 struct Pow2Tables {
-    int32_t n = 0;
     std::vector<int32_t> bit_reverse;
     std::vector<double> sine; // sine[k] = sin(2*pi*k/n), k < 5n/4; cos(x) = sine[k + n/4]
 };
-
-Pow2Tables& pow2_tables() {
-    static Pow2Tables tables;
-    return tables;
-}
 
 bool is_pow2(int32_t n) {
     return n > 0 && (n & (n - 1)) == 0;
 }
 
-bool prepare_tables(int32_t n) {
-    Pow2Tables& t = pow2_tables();
-    if (t.n == n) {
-        return true;
+int log2_of(int32_t n) {
+    int bits = 0;
+    while ((1 << bits) < n) {
+        ++bits;
     }
+    return bits;
+}
+
+Pow2Tables make_tables(int32_t n) {
+    Pow2Tables t;
+    t.bit_reverse.resize(static_cast<size_t>(n));
+    t.sine.resize(static_cast<size_t>(n) * 5 / 4);
+    const int bits = log2_of(n);
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t r = 0;
+        for (int b = 0; b < bits; ++b) {
+            r |= ((i >> b) & 1) << (bits - 1 - b);
+        }
+        t.bit_reverse[static_cast<size_t>(i)] = r;
+    }
+    for (size_t k = 0; k < t.sine.size(); ++k) {
+        t.sine[k] = std::sin(2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(n));
+    }
+    return t;
+}
+
+// The tables of every length used so far, each built once (std::call_once), so transforms may run on
+// several threads at once. Kept for the life of the process; a failed build (no memory) is tried
+// again by the next call.
+struct Pow2Slot {
+    std::once_flag once;
+    std::unique_ptr<const Pow2Tables> tables;
+};
+
+const Pow2Tables* tables_for(int32_t n) {
+    static std::array<Pow2Slot, 32> slots;
+    Pow2Slot& slot = slots[static_cast<size_t>(log2_of(n))];
     try {
-        std::vector<int32_t> rev(static_cast<size_t>(n));
-        std::vector<double> sine(static_cast<size_t>(n) * 5 / 4);
-        int bits = 0;
-        while ((1 << bits) < n) {
-            ++bits;
-        }
-        for (int32_t i = 0; i < n; ++i) {
-            int32_t r = 0;
-            for (int b = 0; b < bits; ++b) {
-                r |= ((i >> b) & 1) << (bits - 1 - b);
-            }
-            rev[static_cast<size_t>(i)] = r;
-        }
-        for (size_t k = 0; k < sine.size(); ++k) {
-            sine[k] = std::sin(2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(n));
-        }
-        t.bit_reverse = std::move(rev);
-        t.sine = std::move(sine);
-        t.n = n;
-        return true;
+        std::call_once(slot.once, [&] { slot.tables = std::make_unique<const Pow2Tables>(make_tables(n)); });
     } catch (const std::bad_alloc&) {
-        t = Pow2Tables{};
-        return false;
+        return nullptr;
     }
+    return slot.tables.get();
 }
 
 } // namespace
@@ -71,10 +80,11 @@ int32_t fft_pow2(int32_t n, double* re, double* im, int32_t direction) {
     if (direction != 0 && direction != 1) {
         return 2;
     }
-    if (!prepare_tables(n)) {
+    const Pow2Tables* tables = tables_for(n);
+    if (tables == nullptr) {
         return -1;
     }
-    const Pow2Tables& t = pow2_tables();
+    const Pow2Tables& t = *tables;
     for (int32_t i = 0; i < n; ++i) {
         const int32_t r = t.bit_reverse[static_cast<size_t>(i)];
         if (r > i) {

@@ -338,7 +338,12 @@ extern "C" KESTRA_API int32_t KESTRA_DL_Actual(IqSample* waveform, IqSample* chi
                                                const double* ack_user_gains) {
     using namespace kestra;
     if (waveform == nullptr || chip_copy == nullptr || work == nullptr || params == nullptr) {
-        return 0;
+        return KESTRA_ERROR_NULL_POINTER;
+    }
+    // No records is a silent frame; records promised but not passed, or a negative count, is a mistake.
+    if (!interpolable_ratio(params->oversampling) || params->channel_count < 0 ||
+        (channels == nullptr && params->channel_count > 0)) {
+        return KESTRA_ERROR_BAD_ARGUMENT;
     }
     try {
         WorkArea area(work);
@@ -354,7 +359,8 @@ extern "C" KESTRA_API int32_t KESTRA_DL_Actual(IqSample* waveform, IqSample* chi
         run_frame_tail(w.chips_i.data(), w.chips_q.data(), pn_i_table().data(), pn_q_table().data(), settings,
                        forward_link_filter(params->phase_equalizer), w.frame, waveform, chip_copy);
     } catch (...) {
-        // Nothing may cross the library boundary; the status is 0 in every case.
+        // Nothing may cross the library boundary; the synthesis throws only when it cannot get memory.
+        return KESTRA_ERROR_NO_MEMORY;
     }
-    return 0;
+    return KESTRA_OK;
 }

@@ -221,10 +221,14 @@ InterpolationOutput waveform_output(std::span<IqSample> waveform, WaveformLayout
 
 } // namespace
 
+bool interpolable_ratio(int32_t ratio) {
+    return (ratio >= 1 && ratio <= 20) || (ratio > 20 && ratio <= kMaxRatio && ratio % 16 == 0);
+}
+
 void interpolate_frame(const FrameBuffers& buffers, std::span<IqSample> waveform, int32_t ratio,
                        const FilterBuilder& build_filter, WaveformLayout layout) {
     // Ratios outside what either form can make leave the waveform as it was.
-    if (!(ratio >= 1 && ratio <= 20) && !(ratio > 20 && ratio <= kMaxRatio && ratio % 16 == 0)) {
+    if (!interpolable_ratio(ratio)) {
         return;
     }
     KESTRA_EXPECT(waveform.size() == static_cast<size_t>(ratio) * FRAME_CHIPS);

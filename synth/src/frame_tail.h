@@ -86,6 +86,9 @@ using FilterBuilder =
 FilterBuilder reverse_link_filter();
 FilterBuilder forward_link_filter(int32_t phase_equalizer);
 
+// Whether interpolate_frame can make a ratio: 1 to 20, or 32, 48, 64 and 80 (two stages).
+bool interpolable_ratio(int32_t ratio);
+
 // Interpolates the chip frame (the first FRAME_CHIPS samples of buffers.frame) into waveform, of
 // ratio x 32768 samples, with one stage for ratios up to 20, or x16 then a raised-cosine stage above.
 void interpolate_frame(const FrameBuffers& buffers, std::span<IqSample> waveform, int32_t ratio,

@@ -10,7 +10,8 @@
 
 namespace kestra {
 
-// Visits, for every output sample, the taps that meet a non-zero input sample in increasing tap order.
+// Visits, for every output sample, the taps that meet a non-zero input sample in increasing tap order,
+// one fused multiply-add (std::fma) per tap: the result every kernel variant reproduces exactly.
 void interpolate_periodic_plain(const IqSample* in, int32_t n_in, const double* coef, int32_t ntaps,
                                 IqSample* out, int32_t L, int32_t M);
 
@@ -64,7 +65,7 @@ void split_rails(const IqSample* in, int32_t n, std::span<double> i, std::span<d
 void extend_rails(int32_t n, std::span<double> i, std::span<double> q);
 
 // The polyphase interpolation by L (M = 1) with the active kernel, split over the worker threads.
-// Every output equals the plain loop's within the active kernel's rounding (see the kernel table).
+// Every output equals the plain loop's bit for bit, whichever kernel and thread count.
 void interpolate_split(const SplitInput& in, const double* coef, int32_t ntaps, int32_t L,
                        const InterpolationOutput& out, const PolyphaseScratch& scratch);
 
@@ -84,16 +85,15 @@ struct PolyphaseJob {
     InterpolationOutput out;
 };
 
-// One instruction-set variant. The fused variants (AVX-512, AVX2 with FMA) round once per
-// multiply-add and give the same samples as each other; the baseline multiplies and adds separately
-// and equals the plain loop bit for bit.
+// One instruction-set variant. Every variant rounds once per multiply-add (fused) and adds the taps
+// in increasing order, as the plain loop does: all give the plain loop's samples bit for bit.
 struct InterpolationKernel {
     const char* name;
     bool (*available)();
     void (*run)(const PolyphaseJob& job, int32_t j_begin, int32_t j_end);
 };
 
-// Every variant, fastest first; the last (baseline) runs on any x86-64.
+// Every variant, fastest first; the last (portable) runs on any processor.
 std::span<const InterpolationKernel> interpolation_kernels();
 
 // The variant interpolate_split uses: the forced one, else the fastest the processor runs.

@@ -33,7 +33,7 @@ int32_t make_rc12(IqSample* waveform, IqSample* chip_copy, void* work, int32_t o
     settings.freq_error_hz = freq_error_hz;
     settings.if_freq_hz = if_freq_hz;
     apply_offset(waveform, n, settings);
-    return 0;
+    return KESTRA_OK;
 }
 
 } // namespace
@@ -43,10 +43,17 @@ extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample
                                                     int32_t oversampling, int32_t iq_inverse,
                                                     int32_t offset_mode, double freq_error_hz,
                                                     double if_freq_hz) {
+    if (waveform == nullptr || chip_copy == nullptr || work == nullptr) {
+        return KESTRA_ERROR_NULL_POINTER;
+    }
+    if (!kestra::interpolable_ratio(oversampling)) {
+        return KESTRA_ERROR_BAD_ARGUMENT;
+    }
     try {
         return kestra::make_rc12(waveform, chip_copy, work, oversampling, iq_inverse, offset_mode,
                                  freq_error_hz, if_freq_hz);
     } catch (...) {
-        return 0;
+        // Nothing may cross the library boundary; the synthesis throws only when it cannot get memory.
+        return KESTRA_ERROR_NO_MEMORY;
     }
 }

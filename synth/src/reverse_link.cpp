@@ -199,7 +199,10 @@ void build_rc7_chip_sums(const Rc7Params& p, Rc7Work& work) {
 extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC34(IqSample* waveform, IqSample* chip_copy, void* work,
                                                     const Rc34Params* params) {
     if (waveform == nullptr || chip_copy == nullptr || work == nullptr || params == nullptr) {
-        return 0;
+        return KESTRA_ERROR_NULL_POINTER;
+    }
+    if (!kestra::interpolable_ratio(params->oversampling)) {
+        return KESTRA_ERROR_BAD_ARGUMENT;
     }
     try {
         kestra::Rc34Work w(work);
@@ -207,15 +210,19 @@ extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC34(IqSample* waveform, IqSample
         kestra::run_reverse_link_tail(w.sum_i.data(), w.sum_q.data(), kestra::frame_settings(*params), w.tail,
                                       waveform, chip_copy);
     } catch (...) {
-        // Nothing may cross the library boundary; the result is 0 whatever happens.
+        // Nothing may cross the library boundary; the synthesis throws only when it cannot get memory.
+        return KESTRA_ERROR_NO_MEMORY;
     }
-    return 0;
+    return KESTRA_OK;
 }
 
 extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC7(IqSample* waveform, IqSample* chip_copy, void* work,
                                                    const Rc7Params* params) {
     if (waveform == nullptr || chip_copy == nullptr || work == nullptr || params == nullptr) {
-        return 0;
+        return KESTRA_ERROR_NULL_POINTER;
+    }
+    if (!kestra::interpolable_ratio(params->oversampling)) {
+        return KESTRA_ERROR_BAD_ARGUMENT;
     }
     try {
         kestra::Rc7Work w(work);
@@ -223,7 +230,8 @@ extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC7(IqSample* waveform, IqSample*
         kestra::run_reverse_link_tail(w.sum_i.data(), w.sum_q.data(), kestra::frame_settings(*params), w.tail,
                                       waveform, chip_copy);
     } catch (...) {
-        // Nothing may cross the library boundary; the result is 0 whatever happens.
+        // Nothing may cross the library boundary; the synthesis throws only when it cannot get memory.
+        return KESTRA_ERROR_NO_MEMORY;
     }
-    return 0;
+    return KESTRA_OK;
 }

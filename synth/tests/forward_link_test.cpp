@@ -489,10 +489,10 @@ TEST(ForwardLinkExport, HighestRatioFitsTheWorkAreaAndKeepsTheChipCopy) {
     EXPECT_GT(energy, 0.0);
 }
 
-TEST(ForwardLinkExport, RefusesNothingAndCrashesOnNothing) {
+TEST(ForwardLinkExport, NoRecordsGiveASilentFrameAndMistakesAreRefused) {
     ExportRun r;
-    // No records, a negative count, and null pointers: a silent frame or nothing at all, status 0.
-    EXPECT_EQ(r.run({}, params_for(4)), 0);
+    // No records: a silent frame. A negative count or null pointers: refused, nothing written.
+    EXPECT_EQ(r.run({}, params_for(4)), KESTRA_OK);
     for (int k = 0; k < kChips; ++k) {
         ASSERT_EQ(r.chip_copy[k].i, 0.0);
         ASSERT_EQ(r.chip_copy[k].q, 0.0);
@@ -500,9 +500,10 @@ TEST(ForwardLinkExport, RefusesNothingAndCrashesOnNothing) {
     DlParams p = params_for(4);
     p.channel_count = -3;
     const DlChannel one = pilot();
-    EXPECT_EQ(KESTRA_DL_Actual(r.waveform.data(), r.chip_copy.data(), r.work.get(), &p, &one, nullptr), 0);
+    EXPECT_EQ(KESTRA_DL_Actual(r.waveform.data(), r.chip_copy.data(), r.work.get(), &p, &one, nullptr),
+              KESTRA_ERROR_BAD_ARGUMENT);
     EXPECT_EQ(KESTRA_DL_Actual(r.waveform.data(), r.chip_copy.data(), r.work.get(), nullptr, &one, nullptr),
-              0);
+              KESTRA_ERROR_NULL_POINTER);
 }
 
 } // namespace

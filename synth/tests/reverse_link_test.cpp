@@ -470,16 +470,17 @@ TEST(ReverseLinkExports, WaveformIsTheFrameTailWithTheRecordsSettings) {
     expect_waveform(r7, tail_of(rlref::sums(rc7_all_on_reference()), {32, 1, 1, -2.5e4, 6.0e5}));
 }
 
-TEST(ReverseLinkExports, MissingBuffersOrParametersAreIgnored) {
+TEST(ReverseLinkExports, MissingBuffersOrParametersAreRefusedWithNothingWritten) {
     std::vector<IqSample> waveform(4 * kChips, IqSample{7.0, 7.0});
     std::vector<IqSample> copy(kChips, IqSample{7.0, 7.0});
     auto area = exact_work_area<Rc7Work>();
     const Rc7Params p7 = rc7_all_on();
     const Rc34Params p34 = rc34_all_on();
-    EXPECT_EQ(KESTRA_UL_Actual_RC7(waveform.data(), copy.data(), area.get(), nullptr), 0);
-    EXPECT_EQ(KESTRA_UL_Actual_RC7(waveform.data(), copy.data(), nullptr, &p7), 0);
-    EXPECT_EQ(KESTRA_UL_Actual_RC34(nullptr, copy.data(), area.get(), &p34), 0);
-    EXPECT_EQ(KESTRA_UL_Actual_RC34(waveform.data(), nullptr, area.get(), &p34), 0);
+    EXPECT_EQ(KESTRA_UL_Actual_RC7(waveform.data(), copy.data(), area.get(), nullptr),
+              KESTRA_ERROR_NULL_POINTER);
+    EXPECT_EQ(KESTRA_UL_Actual_RC7(waveform.data(), copy.data(), nullptr, &p7), KESTRA_ERROR_NULL_POINTER);
+    EXPECT_EQ(KESTRA_UL_Actual_RC34(nullptr, copy.data(), area.get(), &p34), KESTRA_ERROR_NULL_POINTER);
+    EXPECT_EQ(KESTRA_UL_Actual_RC34(waveform.data(), nullptr, area.get(), &p34), KESTRA_ERROR_NULL_POINTER);
     EXPECT_EQ(waveform.front().i, 7.0);
     EXPECT_EQ(copy.back().q, 7.0);
 }

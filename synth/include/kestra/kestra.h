@@ -1,8 +1,14 @@
 // kestra: one frame (32768 chips) of cdma2000 1xEV-DV baseband I/Q per call.
 //
-// Plain C interface over caller-owned memory. Every export returns 0 and validates nothing:
-// the caller guarantees an oversampling ratio from {4, 8, 12, 16, 20, 32, 48, 64, 80}, a waveform
-// buffer of ratio x 32768 samples, a chip buffer of 32768 samples and a work area of the documented size.
+// Plain C interface over caller-owned memory. The caller passes an oversampling ratio from
+// {4, 8, 12, 16, 20, 32, 48, 64, 80}, a waveform buffer of ratio x 32768 samples, a chip buffer of
+// 32768 samples and a work area of the documented size. A synthesis export returns KESTRA_OK, or a
+// negative KESTRA_ERROR_* code with nothing written: a null pointer, a ratio no filter can make (so
+// no buffer length can be meant), a channel list that is missing or of a negative length, or memory
+// the library could not get. The lengths of the buffers themselves a pointer cannot tell.
+//
+// The samples are the same, byte for byte, on every processor the library runs on (x86-64 with or
+// without AVX2 or AVX-512, arm64) and whatever the thread count.
 #ifndef KESTRA_KESTRA_H
 #define KESTRA_KESTRA_H
 
@@ -23,6 +29,14 @@ extern "C" {
 #define FRAME_CHIPS 32768
 /* Chip rate in chips per second. */
 #define KESTRA_CHIP_RATE_HZ 1228800.0
+
+/* What the synthesis exports return. */
+#define KESTRA_OK 0
+#define KESTRA_ERROR_NULL_POINTER (-1) /* a buffer, the work area or the parameters are null */
+#define KESTRA_ERROR_BAD_ARGUMENT (-2) /* a ratio no filter makes, a bad channel list or thread count */
+#define KESTRA_ERROR_NO_MEMORY (-3)    /* the library could not get memory for its tables */
+/* Most threads KESTRA_Set_Threads takes. */
+#define KESTRA_MAX_THREADS 64
 
 /* Smallest work area the forward-link export needs, in bytes. */
 #define KESTRA_DL_WORK_BYTES 13207560
@@ -139,6 +153,17 @@ KESTRA_API int32_t KESTRA_UL_Actual_RC7(IqSample* waveform, IqSample* chip_copy,
 KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample* chip_copy, void* work,
                                          int32_t oversampling, int32_t iq_inverse, int32_t offset_mode,
                                          double freq_error_hz, double if_freq_hz);
+
+/* Threads the synthesis uses, the calling thread included: 1 runs everything on the caller, 0 returns
+   to the default. The default is the environment variable KESTRA_THREADS (1 to 64) when set, else the
+   processor cores this process may run on (its affinity mask or container cpuset, not the host's
+   count), at most 16. The samples never depend on it. Returns KESTRA_OK, or KESTRA_ERROR_BAD_ARGUMENT
+   (nothing changed) for a count below 0 or above KESTRA_MAX_THREADS. Takes effect from the next call;
+   safe to call from any thread. */
+KESTRA_API int32_t KESTRA_Set_Threads(int32_t threads);
+
+/* Threads the next synthesis call will use (the setting, or the default it resolves to). */
+KESTRA_API int32_t KESTRA_Threads(void);
 
 /* The library's version as one number: major * 10000 + minor * 100 + patch (version 1.2.3 gives 10203).
    kestra, wavesave and the Varnika programs share one version. Unlike the synthesis exports it needs
