@@ -13,6 +13,7 @@ packages=(
     nlohmann-json3-dev
     dpkg-dev
     libfftw3-dev qt6-charts-dev libqt6opengl6-dev
+    libsamplerate0-dev  # analysis: resampling captures to a whole number of samples per chip
 )
 missing=()
 for p in "${packages[@]}"; do

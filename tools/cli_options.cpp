@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include "analysis/waveform_file.h"
 #include "downlink/downlink_channel_page.h"
 #include "settings/settings_model.h"
 
@@ -94,6 +95,20 @@ std::optional<std::string> take_reference(const std::string& value, Options& opt
     return std::nullopt;
 }
 
+std::optional<std::string> take_sample_rate(const std::string& value, Options& options) {
+    double hz = 0.0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, hz);
+    if (value.empty() || error != std::errc() || stop != end) {
+        return "--sample-rate takes a sampling rate in Hz, not '" + value + "'";
+    }
+    if (auto problem = analysis::sample_rate_problem(hz)) {
+        return "--sample-rate " + value + " is " + *problem;
+    }
+    options.sample_rate_hz = hz;
+    return std::nullopt;
+}
+
 std::optional<std::string> take_setting(const std::string& value, Options& options) {
     const std::size_t equals = value.find('=');
     if (equals == std::string::npos || equals == 0) {
@@ -105,9 +120,15 @@ std::optional<std::string> take_setting(const std::string& value, Options& optio
 
 const std::map<std::string, ValueRule>& value_options() {
     static const std::map<std::string, ValueRule> rules{
-        {"--settings-dir", take_settings_dir}, {"--reference", take_reference},   {"--link", take_link},
-        {"--rc", take_configuration},          {"--test-model", take_test_model}, {"--ratio", take_ratio},
-        {"--iq-inverse", take_iq_inverse},     {"--set", take_setting},
+        {"--settings-dir", take_settings_dir},
+        {"--reference", take_reference},
+        {"--link", take_link},
+        {"--rc", take_configuration},
+        {"--test-model", take_test_model},
+        {"--ratio", take_ratio},
+        {"--iq-inverse", take_iq_inverse},
+        {"--set", take_setting},
+        {"--sample-rate", take_sample_rate},
     };
     return rules;
 }
@@ -121,6 +142,9 @@ std::optional<std::string> whole_line_error(const Options& options) {
     const bool making = options.command == Command::MakeAwg || options.command == Command::MakeFloating;
     if (!making && options.reference_file) {
         return "--reference needs make-awg or make-floating";
+    }
+    if (options.sample_rate_hz && options.command != Command::Analyze) {
+        return "--sample-rate needs analyze";
     }
     if (!making && options.analyze) {
         return "--analyze needs make-awg or make-floating";
@@ -244,7 +268,9 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "\n"
            "analyze checks a waveform file against the settings: CCDF and PAPR, occupied bandwidth and\n"
            "adjacent channel power ratios, forward-link code-domain power against the set powers, and rho\n"
-           "and EVM against the ideal waveform the settings make (the same options choose them).\n"
+           "and EVM against the ideal waveform the settings make (the same options choose them). FILE is an\n"
+           "AWG file, a floating text file or a SigMF recording (BASE.sigmf-meta or BASE.sigmf-data, with\n"
+           "samples as cf32_le, ci16_le or cf64_le); only a regular file is read.\n"
            "\n"
            "Options:\n"
            "  --settings-dir DIR     read the settings files from DIR (and save them there) instead of\n"
@@ -275,6 +301,8 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "                         with analyze, the check's numbers (after --analyze, under "
            "\"analysis\")\n"
            "  --analyze              after make-awg or make-floating, check the file as analyze does\n"
+           "  --sample-rate HZ       with analyze, the rate the file's samples were taken at: the rate of a\n"
+           "                         text file; it overrides an AWG header's or a SigMF meta's own rate\n"
            "  --version              print the version of the program and of both libraries\n"
            "  -h, --help             show this text\n"
            "\n"

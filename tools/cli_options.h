@@ -44,6 +44,7 @@ struct Options {
     // --set KEY=VALUE, in the order given: settings-file lines by key (list_settings).
     std::vector<std::pair<std::string, std::string>> settings;
     bool list_keys = false;
+    std::optional<double> sample_rate_hz; // --sample-rate: the rate of the file analyze reads
 };
 
 struct ParsedArguments {

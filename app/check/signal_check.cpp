@@ -194,7 +194,10 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
         if (setup.synthesise && count > 0) {
             ideal = std::async(std::launch::async, [&setup, count] { return make_reference(setup, count); });
         }
-        const analysis::WaveformFile read = analysis::read_waveform_file(file, setup.sample_rate_hz);
+        analysis::ReadOptions reading;
+        reading.sample_rate_hz = setup.file_sample_rate_hz;
+        reading.text_sample_rate_hz = setup.sample_rate_hz;
+        const analysis::WaveformFile read = analysis::read_waveform_file(file, reading);
         if (!read.waveform) {
             outcome.error = read.error + ".";
             return outcome;

@@ -36,6 +36,8 @@ struct SignalCheckSetup {
     std::function<void(IqSample*, IqSample*, void*)> synthesise_pilot;
     std::vector<analysis::CodeChannel> channels;
     std::string missing; // the library or export that could not be bound
+    // The rate the file's samples were taken at, when the user gives it: it overrides the file's own.
+    std::optional<double> file_sample_rate_hz;
 };
 
 SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libraries);
