@@ -44,6 +44,8 @@ struct Options {
     // --set KEY=VALUE, in the order given: settings-file lines by key (list_settings).
     std::vector<std::pair<std::string, std::string>> settings;
     bool list_keys = false;
+    std::string list_prefix; // --list-keys PREFIX: only the keys that start so
+    bool quiet = false;      // no notices, no report text: errors and data alone
 };
 
 struct ParsedArguments {
@@ -56,5 +58,8 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments);
 
 // With `settings_folder`, the text ends by naming the folder whose settings files are in use.
 std::string help_text(const std::filesystem::path& settings_folder = {});
+
+// The command's name in reports ("make-awg", "list-keys").
+std::string command_name(const Options& options);
 
 } // namespace varnika::cli
