@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
 #include "analysis/waveform_file.h"
+#include "downlink/dl_channel_types.h"
 #include "downlink/downlink_channel_page.h"
 #include "settings/settings_model.h"
 
@@ -133,6 +134,14 @@ const std::map<std::string, ValueRule>& value_options() {
     return rules;
 }
 
+const std::map<std::string, Command>& commands() {
+    static const std::map<std::string, Command> words{{"make-awg", Command::MakeAwg},
+                                                      {"make-floating", Command::MakeFloating},
+                                                      {"make-sigmf", Command::MakeSigmf},
+                                                      {"analyze", Command::Analyze}};
+    return words;
+}
+
 // The checks that concern the command line as a whole.
 std::optional<std::string> whole_line_error(const Options& options) {
     if (options.command == Command::None && !options.save_settings && !options.list_keys) {
@@ -190,8 +199,19 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
             options.analyze = true;
             continue;
         }
-        if (word == "--list-keys") {
+        if (word == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (word == "--list-keys" || word.starts_with("--list-keys=")) {
+            // "--list-keys F_FCH", "--list-keys=F_FCH": the keys that start so.
             options.list_keys = true;
+            if (word.size() > 11) {
+                options.list_prefix = word.substr(12);
+            } else if (k + 1 < arguments.size() && !arguments[k + 1].starts_with("-") &&
+                       !commands().contains(arguments[k + 1])) {
+                options.list_prefix = arguments[++k];
+            }
             continue;
         }
         if (word.starts_with("--")) {
@@ -221,12 +241,8 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         if (options.command != Command::None) {
             return refuse("unexpected argument '" + word + "'");
         }
-        static const std::map<std::string, Command> commands{{"make-awg", Command::MakeAwg},
-                                                             {"make-floating", Command::MakeFloating},
-                                                             {"make-sigmf", Command::MakeSigmf},
-                                                             {"analyze", Command::Analyze}};
-        const auto command = commands.find(word);
-        if (command == commands.end()) {
+        const auto command = commands().find(word);
+        if (command == commands().end()) {
             return refuse("unknown command '" + word + "'");
         }
         // "make-awg --ratio 20" lacks the file name; a file whose name starts so is "./--name".
@@ -243,28 +259,70 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
     return {options, {}};
 }
 
+namespace {
+
+// The first row of each downlink channel type in the row table, and how many rows it reserves: the
+// downlink keys are numbered by row.
+std::string downlink_rows_table() {
+    const DlTypeTable table = initial_type_table();
+    std::string text;
+    for (int type = 0; type < dl_type_count; ++type) {
+        const DlTypeEntry& entry = table[static_cast<std::size_t>(type)];
+        std::string line = "    " + dl_type_info(type).name;
+        line.resize(14, ' ');
+        line += "first row " + std::to_string(entry.first_row);
+        line.resize(30, ' ');
+        line += std::to_string(entry.capacity) + (entry.capacity == 1 ? " row" : " rows");
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::string first_row_of(int type) {
+    return std::to_string(initial_type_table()[static_cast<std::size_t>(type)].first_row);
+}
+
+} // namespace
+
+std::string command_name(const Options& options) {
+    switch (options.command) {
+    case Command::MakeAwg:
+        return "make-awg";
+    case Command::MakeFloating:
+        return "make-floating";
+    case Command::MakeSigmf:
+        return "make-sigmf";
+    case Command::Analyze:
+        return "analyze";
+    case Command::None:
+        break;
+    }
+    return options.save_settings ? "save-settings" : "list-keys";
+}
+
 std::string help_text(const std::filesystem::path& settings_folder) {
     std::string models;
     for (std::size_t k = 0; k < test_model_items.size(); ++k) {
         models += "                           " + std::to_string(k + 1) + "  " + test_model_items[k] + "\n";
     }
+    const std::string fch_row = first_row_of(F_FCH);
+    const std::string fch_third = std::to_string(std::stoi(fch_row) + 2);
     return "Usage: varnika-cli make-awg FILE [options]\n"
            "       varnika-cli make-floating FILE [options]\n"
            "       varnika-cli make-sigmf BASE [options]\n"
            "       varnika-cli analyze FILE [options]\n"
            "       varnika-cli --save-settings [options]\n"
+           "       varnika-cli --list-keys [PREFIX] [options]\n"
            "       varnika-cli --version\n"
            "\n"
            "Makes a cdma2000 1xEV-DV test waveform without a display. The program starts up as the Varnika\n"
-           "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its settings folder "
-           "(the\n"
-           "defaults where a file is missing or damaged, and for each bad line of a file; a notice on\n"
-           "standard error names them), makes the choices the options ask for through the\n"
-           "window's own controls, and runs \"Make AWG File\" (make-awg) or \"Make Floating File\"\n"
-           "(make-floating) into FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR\n"
-           "dialog shows them. make-sigmf writes the floating run's samples as a SigMF recording for "
-           "software\n"
-           "radios: BASE.sigmf-data (cf32_le) and BASE.sigmf-meta.\n"
+           "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its settings folder\n"
+           "(the defaults where a file is missing or damaged, and for each bad line of a file; a notice on\n"
+           "standard error names them), makes the choices the options ask for through the window's own\n"
+           "controls, and runs \"Make AWG File\" (make-awg) or \"Make Floating File\" (make-floating) into\n"
+           "FILE. make-awg prints the PAPR and the I and Q crest factors as the PAPR dialog shows them.\n"
+           "make-sigmf writes the floating run's samples as a SigMF recording for software radios:\n"
+           "BASE.sigmf-data (cf32_le) and BASE.sigmf-meta.\n"
            "\n"
            "analyze checks a waveform file against the settings: CCDF and PAPR, occupied bandwidth and\n"
            "adjacent channel power ratios, forward-link code-domain power against the set powers, and rho\n"
@@ -274,7 +332,7 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "\n"
            "Options:\n"
            "  --settings-dir DIR     read the settings files from DIR (and save them there) instead of\n"
-           "                         the program's folder\n"
+           "                         the settings folder in use\n"
            "  --link uplink|downlink the link choice\n"
            "  --rc 12|34|7           the uplink radio configuration: \"RC 1,2\", the RC3/RC4 group, or\n"
            "                         \"RC 3,4,7\" (the RC3/RC4 group alone cannot be saved)\n"
@@ -286,35 +344,57 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "  --iq-inverse on|off    the chosen link's \"I/Q Inverse\"\n"
            "  --set KEY=VALUE        set one value of a settings-file line by its key, with the rules of\n"
            "                         that line when the file is read (repeatable; after the choices\n"
-           "                         above): --set F_FCH_Gain_2=-12.5 --set RC7_PICH_Gain=-3. A key in\n"
-           "                         more than one file takes the file's name: uplink.ovr, downlink.ovr\n"
-           "  --list-keys            print every key with its current value (after --set), one KEY=VALUE\n"
-           "                         a line\n"
+           "                         above). A number beyond its field's range is limited, with a\n"
+           "                         warning; a value the line does not take is refused, naming what it\n"
+           "                         takes. A key in more than one file takes the file's name:\n"
+           "                         uplink.ovr, downlink.ovr\n"
+           "  --list-keys [PREFIX]   print every key (or those starting with PREFIX) with its current\n"
+           "                         value (after --set) and its rule: KEY=VALUE, a tab, the rule\n"
            "  --reference FILE       also write the chip-rate reference file, as Tester Mode does\n"
-           "  --save-settings        write the three settings files as \"Save and Quit\" does, after the "
-           "run\n"
-           "                         has succeeded\n"
-           "  --json                 print one JSON object instead of text: file, link, ratio, sampling "
-           "rate,\n"
-           "                         sample count, PAPR and crest factors, channels, warnings, or the "
-           "error;\n"
-           "                         with analyze, the check's numbers (after --analyze, under "
-           "\"analysis\")\n"
+           "  --save-settings        write the three settings files as \"Save and Quit\" does, after the\n"
+           "                         run has succeeded\n"
+           "  --json                 print one JSON object on standard output instead of text (see JSON\n"
+           "                         output below)\n"
            "  --analyze              after make-awg or make-floating, check the file as analyze does\n"
            "  --sample-rate HZ       with analyze, the rate the file's samples were taken at: the rate of a\n"
            "                         text file; it overrides an AWG header's or a SigMF meta's own rate\n"
+           "  --quiet                print nothing but errors, and the data asked for (JSON, --list-keys,\n"
+           "                         analyze's numbers)\n"
            "  --version              print the version of the program and of both libraries\n"
            "  -h, --help             show this text\n"
            "\n"
            "The choices are made in this order: link, radio configuration, test model, ratio, I/Q inverse;\n"
            "--ratio and --iq-inverse concern the link chosen by then. A value may also follow an '='.\n"
-           "Files are written completely or not at all: each is written under a temporary name beside its\n"
-           "destination and replaces an existing file (keeping its mode) only once everything has been\n"
-           "written; a read-only file is not replaced. An interrupt (SIGINT, SIGTERM, SIGHUP) removes the\n"
-           "temporaries. When the settings choose saving into the tester's waveform folder, the tester is\n"
-           "looked up then and the AWG file goes there as the window's run sends it.\n"
+           "Standard output carries data (the PAPR lines, analyze's numbers, JSON, --list-keys); standard\n"
+           "error carries notices and errors. Files are written completely or not at all: each is written\n"
+           "under a temporary name beside its destination and replaces an existing file (keeping its mode)\n"
+           "only once everything has been written; a read-only file is not replaced. An interrupt (SIGINT,\n"
+           "SIGTERM, SIGHUP) removes the temporaries. When the settings choose saving into the tester's\n"
+           "waveform folder, the tester is looked up then and the AWG file goes there as the window's run\n"
+           "sends it; it is not looked up otherwise.\n"
            "\n"
-           "Environment: VARNIKA_SMB_PORT names the tester's SMB port when it is not the standard one.\n"
+           "Downlink keys:\n"
+           "  The channel table of the downlink has one row per channel instance; the keys of a row end\n"
+           "  with the row's number: TYPE_Gain_ROW, TYPE_Gain2_ROW, TYPE_WLen_ROW, TYPE_WNo_ROW,\n"
+           "  TYPE_Mod_ROW and TYPE_Warn_ROW, with TYPE the channel type written with '_' for '-'\n"
+           "  (F_FCH). Instance N of a type is row FIRST + N - 1, FIRST being the type's first row:\n" +
+           downlink_rows_table() + "  The third F-FCH is row " + fch_third + ": F_FCH_Gain_" + fch_third +
+           ". A type is switched on with CH_Stat_TYPE=ON and\n"
+           "  its instances counted with CH_Multi_TYPE, TYPE being the type's number (the order above, "
+           "F-PICH\n"
+           "  0); the rows beyond the count are kept but not used.\n"
+           "\n"
+           "JSON output:\n"
+           "  Every command prints one object with \"command\" (make-awg, make-floating, make-sigmf,\n"
+           "  analyze, save-settings, list-keys or usage), \"exit_code\", \"error\" (null on success, else\n"
+           "  the first error; \"errors\" when there are more) and \"warnings\" (notices: damaged settings\n"
+           "  lines, limited values, rows left out). A usage error prints the same object. make-awg,\n"
+           "  make-floating and make-sigmf add file, link, description, ratio, sampling_rate_hz,\n"
+           "  sample_count, channels (type, walsh, power_db) and, once the file is written, papr_db,\n"
+           "  crest_factor_i_db and crest_factor_q_db; --analyze adds \"analysis\". analyze adds file and\n"
+           "  the check's numbers; list-keys adds \"keys\", an array of objects with key, value and rule.\n"
+           "  Text that is not UTF-8 (a file name, a settings line) is given with U+FFFD in place of each\n"
+           "  bad byte.\n"
            "\n"
            "Exit codes:\n"
            "  0  done\n"
@@ -328,8 +408,17 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "  6  the settings give no usable waveform (every sample zero, or not finite numbers)\n"
            "  7  the file to check cannot be read or measured\n"
            "\n"
-           "Example: Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
-           "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n" +
+           "Examples:\n"
+           "  Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
+           "    varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n"
+           "  The first F-FCH at -12.5 dB and the RC 3,4,7 pilot gain at -3 dB:\n"
+           "    varnika-cli make-awg fch.awv --link downlink --set F_FCH_Gain_" +
+           fch_row +
+           "=-12.5 --set RC7_PICH_Gain=-3\n"
+           "  The keys of the F-FCH rows, with their values and rules:\n"
+           "    varnika-cli --list-keys F_FCH_Gain\n"
+           "  The PAPR of a run, from its JSON object:\n"
+           "    varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20 --json\n" +
            (settings_folder.empty()
                 ? std::string()
                 : "\nSettings folder in use: " + settings_folder.string() +

@@ -45,6 +45,8 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> settings;
     bool list_keys = false;
     std::optional<double> sample_rate_hz; // --sample-rate: the rate of the file analyze reads
+    std::string list_prefix;              // --list-keys PREFIX: only the keys that start so
+    bool quiet = false;                   // no notices, no report text: errors and data alone
 };
 
 struct ParsedArguments {
@@ -57,5 +59,8 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments);
 
 // With `settings_folder`, the text ends by naming the folder whose settings files are in use.
 std::string help_text(const std::filesystem::path& settings_folder = {});
+
+// The command's name in reports ("make-awg", "list-keys").
+std::string command_name(const Options& options);
 
 } // namespace varnika::cli

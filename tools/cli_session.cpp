@@ -65,7 +65,7 @@ StartupSteps cli_start_up(std::optional<RunBuffers>& buffers) {
 Session::Session(const fs::path& program_folder, const fs::path& settings_folder, std::ostream& errors,
                  std::optional<RunBuffers> buffers)
     : platform(errors), libraries(library_folder(program_folder)),
-      run(form, desktop, libraries, share, settings_home(program_folder)), errors_(errors) {
+      run(form, desktop, libraries, share, settings_home_path(program_folder)), errors_(errors) {
     form.settings_folder = settings_folder;
     start_up(form, cli_start_up(buffers));
 }
@@ -167,7 +167,7 @@ int Session::make(const Options& options, std::ostream& out) {
         }
     }
     if (!run.left_out.empty()) {
-        errors_ << "varnika-cli: " << left_out_text(run.left_out) << '\n';
+        errors_ << "varnika-cli: warning: " << left_out_text(run.left_out) << '\n';
     }
     if (awg) {
         for (std::size_t k = 0; k < run.papr.PAPR.size(); ++k) {
@@ -191,124 +191,164 @@ int Session::save_settings() {
 
 namespace {
 
-std::vector<std::string> error_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        constexpr std::string_view prefix = "varnika-cli: ";
-        lines.push_back(line.starts_with(prefix) ? line.substr(prefix.size()) : line);
-    }
-    return lines;
-}
-
 // The session of a process that ends with its command.
 std::unique_ptr<Session>& kept_session() {
     static std::unique_ptr<Session> kept;
     return kept;
 }
 
-// The whole program with its text output; `report`, when given, receives the JSON object of the run, with
-// the errors written to `error_text` by then.
-int run_command(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
-                std::ostream& errors, std::string* report, const std::ostringstream* error_text,
-                SessionEnd end) {
-    const ParsedArguments parsed = parse_arguments(arguments);
-    if (!parsed.options) {
-        errors << "varnika-cli: " << parsed.error << " (varnika-cli --help lists the options)\n";
-        return exit_usage;
-    }
-    const Options& options = *parsed.options;
+// Where a command's output goes: `data` what was asked for (analyze's numbers, --list-keys), `text` the
+// run's report lines (the PAPR), `errors` notices and errors.
+struct Streams {
+    std::ostream& data;
+    std::ostream& text;
+    std::ostream& errors;
+};
+
+// The whole program; `parts`, when given, receives what the JSON object needs besides the models
+// (`report`, the object itself, is made once the session's work is done).
+int run_command(const Options& options, const fs::path& program_folder, const Streams& to,
+                std::string* report, const std::ostringstream* error_text, SessionEnd end) {
     if (options.help) {
-        out << help_text(settings_home(program_folder));
+        to.data << help_text(settings_home_path(program_folder));
         return exit_ok;
     }
     if (options.version) {
         ProgramLibraries libraries(library_folder(program_folder));
-        out << version_report("varnika-cli", libraries);
+        to.data << version_report("varnika-cli", libraries);
         return exit_ok;
     }
-    fs::path settings_folder = settings_home(program_folder);
+    const bool analyzing = options.command == Command::Analyze || options.analyze;
+    const bool making = options.command != Command::None && options.command != Command::Analyze;
+    // Only a command that writes makes the settings folder: one that reads or lists leaves none behind.
+    fs::path settings_folder =
+        making || options.save_settings ? settings_home(program_folder) : settings_home_path(program_folder);
     if (options.settings_dir) {
         std::error_code error;
         if (!fs::is_directory(*options.settings_dir, error)) {
-            errors << "varnika-cli: the settings folder " << options.settings_dir->string()
-                   << " does not exist\n";
+            to.errors << "varnika-cli: the settings folder " << options.settings_dir->string()
+                      << " does not exist\n";
             return exit_usage;
         }
         settings_folder = *options.settings_dir;
     }
-    const bool analyzing = options.command == Command::Analyze || options.analyze;
-    const bool making = options.command != Command::None && options.command != Command::Analyze;
     // A run's buffers are made ready on the second core while the settings are read.
     std::optional<RunBuffers> buffers;
     if (making) {
         buffers = make_run_buffers(true);
     }
-    auto owned = std::make_unique<Session>(program_folder, settings_folder, errors, std::move(buffers));
+    auto owned = std::make_unique<Session>(program_folder, settings_folder, to.errors, std::move(buffers));
     Session& session = *owned;
     if (end == SessionEnd::KeepUntilExit) {
         kept_session() = std::move(owned);
     }
+    ReportParts parts;
+    auto finish = [&](int code) {
+        if (report != nullptr) {
+            sort_messages(error_text->str(), parts);
+            if (code == exit_ok) {
+                // A command that succeeded had notes, not errors.
+                parts.warnings.insert(parts.warnings.end(), parts.errors.begin(), parts.errors.end());
+                parts.errors.clear();
+            }
+            *report = json_report(options, session.form, session.libraries, code, parts);
+        }
+        return code;
+    };
     session.choose(options);
-    if (const std::string error = apply_named_settings(session.form, options.settings); !error.empty()) {
-        errors << "varnika-cli: --set: " << error << " (varnika-cli --list-keys lists them)\n";
-        return exit_usage;
+    // A system_def.ini key sets the tester's address as the file would, but the tester is looked up only
+    // by a run that saves there.
+    const NamedSettingsOutcome set = apply_named_settings(
+        session.form, options.settings, [](MainForm& form) { form.network.apply_settings(false); });
+    for (const std::string& warning : set.warnings) {
+        to.errors << "varnika-cli: warning: " << warning << '\n';
+    }
+    if (!set.error.empty()) {
+        to.errors << "varnika-cli: --set: " << set.error << " (varnika-cli --list-keys lists the keys)\n";
+        return finish(exit_usage);
     }
     if (options.list_keys) {
-        for (const auto& [key, value] : list_settings(session.form)) {
-            out << key << '=' << value << '\n';
+        std::vector<NamedSetting> keys = list_settings(session.form);
+        std::erase_if(
+            keys, [&options](const NamedSetting& key) { return !key.name.starts_with(options.list_prefix); });
+        for (const NamedSetting& key : keys) {
+            to.data << key.name << '=' << key.value << '\t' << key.rule << '\n';
         }
+        parts.keys = std::move(keys);
     }
-    int code = making ? session.make(options, out) : exit_ok;
+    int code = making ? session.make(options, to.text) : exit_ok;
     // With --json the check's numbers are an object of their own: the whole answer of analyze, or the
     // "analysis" member of a run's answer.
     std::ostringstream check;
     if (code == exit_ok && analyzing) {
-        code = check_file(session, options, report != nullptr ? check : out, errors);
+        code = check_file(session, options, report != nullptr ? check : to.data, to.errors);
+        parts.analysis = code == exit_ok ? check.str() : std::string();
     }
     if (code == exit_ok && options.save_settings) {
         code = session.save_settings();
     }
-    if (report != nullptr) {
-        *report = json_report(options, session.form, session.libraries, code, error_lines(error_text->str()));
-        if (code == exit_ok && analyzing) {
-            nlohmann::ordered_json answer = nlohmann::ordered_json::parse(*report);
-            answer["analysis"] = nlohmann::ordered_json::parse(check.str());
-            *report = answer.dump(2) + "\n";
+    return finish(code);
+}
+
+// Keeps a stream's lines that are not notices ("varnika-cli: warning: ...").
+std::string without_notices(const std::string& text) {
+    std::istringstream in(text);
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.starts_with("varnika-cli: warning: ")) {
+            kept += line + '\n';
         }
     }
-    return code;
+    return kept;
+}
+
+bool has_word(std::span<const std::string> arguments, const char* word) {
+    return std::ranges::find(arguments, std::string(word)) != arguments.end();
 }
 
 } // namespace
 
 int run_cli(std::span<const std::string> arguments, const fs::path& program_folder, std::ostream& out,
             std::ostream& errors, SessionEnd end) {
-    // With --json the text a run prints is held back: the one object on standard output says it all.
-    // analyze --json prints the check's own object, with its notes on standard error as without --json.
     const ParsedArguments parsed = parse_arguments(arguments);
+    const bool asks_help =
+        has_word(arguments, "--help") || has_word(arguments, "-h") || has_word(arguments, "--version");
+    // With --json the text a run prints is held back: the one object on standard output says it all, the
+    // notices under "warnings" and the errors under "error". With --quiet the notices are dropped.
     const bool json = parsed.options
-                          ? parsed.options->json && !parsed.options->help && !parsed.options->version &&
-                                parsed.options->command != Command::Analyze
-                          : std::ranges::find(arguments, std::string("--json")) != arguments.end() &&
-                                std::ranges::find(arguments, std::string("--help")) == arguments.end() &&
-                                std::ranges::find(arguments, std::string("-h")) == arguments.end() &&
-                                std::ranges::find(arguments, std::string("--version")) == arguments.end();
+                          ? parsed.options->json && !parsed.options->help && !parsed.options->version
+                          : has_word(arguments, "--json") && !asks_help;
+    const bool quiet = parsed.options ? parsed.options->quiet : has_word(arguments, "--quiet");
     std::ostringstream held_out;
     std::ostringstream held_errors;
+    std::ostringstream dropped;
+    std::ostream& error_stream = json || quiet ? static_cast<std::ostream&>(held_errors) : errors;
+    std::ostream& data = json ? static_cast<std::ostream&>(held_out) : out;
+    const Streams to{data, quiet ? dropped : data, error_stream};
     std::string report;
     int code = exit_internal_error;
     try {
-        code = json
-                   ? run_command(arguments, program_folder, held_out, held_errors, &report, &held_errors, end)
-                   : run_command(arguments, program_folder, out, errors, nullptr, nullptr, end);
+        if (!parsed.options) {
+            error_stream << "varnika-cli: " << parsed.error << " (varnika-cli --help lists the options)\n";
+            code = exit_usage;
+        } else {
+            code =
+                run_command(*parsed.options, program_folder, to, json ? &report : nullptr, &held_errors, end);
+        }
     } catch (const std::exception& error) {
-        (json ? static_cast<std::ostream&>(held_errors) : errors) << "varnika-cli: " << error.what() << '\n';
+        error_stream << "varnika-cli: " << error.what() << '\n';
         code = exit_internal_error;
         report.clear();
     }
     if (json) {
-        out << (report.empty() ? json_error(code, error_lines(held_errors.str())) : report);
+        if (report.empty()) {
+            ReportParts parts;
+            sort_messages(held_errors.str(), parts);
+            report = json_error(parsed.options ? command_name(*parsed.options) : "usage", code, parts);
+        }
+        out << report;
+    } else if (quiet) {
+        errors << without_notices(held_errors.str());
     }
     return code;
 }

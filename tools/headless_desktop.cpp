@@ -1,6 +1,7 @@
 #include "headless_desktop.h"
 
 #include "run/file_naming.h"
+#include "window/start_up.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,7 +29,10 @@ void HeadlessPlatform::run_modal(form::Dialog& dialog) {
 form::MessageAnswer HeadlessPlatform::show_message(const std::string& text, const std::string& title,
                                                    form::MessageIcon icon, form::MessageButtons) {
     messages_.push_back({text, title, icon});
-    errors_ << "varnika-cli: " << (title.empty() ? "" : title + ": ") << one_line(text) << '\n';
+    // The settings notice is a warning: the program goes on with the defaults it names.
+    const bool notice = title == settings_notice_title;
+    errors_ << "varnika-cli: " << (notice ? "warning: " : "") << (title.empty() ? "" : title + ": ")
+            << one_line(text) << '\n';
     return form::MessageAnswer::Ok;
 }
 

@@ -46,11 +46,15 @@ fs::path library_folder(const fs::path& program_folder) {
     return holds_libraries(installed) ? installed : program_folder;
 }
 
-fs::path settings_home(const fs::path& program_folder) {
+fs::path settings_home_path(const fs::path& program_folder) {
     if (::access(program_folder.c_str(), W_OK | X_OK) == 0) {
         return program_folder;
     }
-    const fs::path folder = config_home() / "varnika";
+    return config_home() / "varnika";
+}
+
+fs::path settings_home(const fs::path& program_folder) {
+    const fs::path folder = settings_home_path(program_folder);
     std::error_code error;
     fs::create_directories(folder, error);
     return folder;

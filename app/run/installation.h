@@ -20,6 +20,8 @@ std::filesystem::path library_folder(const std::filesystem::path& program_folder
 // the program may write there, else $XDG_CONFIG_HOME/varnika ($HOME/.config/varnika when that variable
 // is unset or not an absolute path), created when missing.
 std::filesystem::path settings_home(const std::filesystem::path& program_folder);
+// The same folder, without creating it: for a program that only reads the settings or shows them.
+std::filesystem::path settings_home_path(const std::filesystem::path& program_folder);
 
 // The project's version ("0.1.0").
 std::string program_version();

@@ -2,10 +2,14 @@
 
 #include "downlink/dl_channel_list.h"
 #include "downlink/dl_channel_types.h"
+#include "form/platform.h"
+#include "window/start_up.h"
 
 #include <kestra/kestra.h>
 
 #include <algorithm>
+#include <cmath>
+#include <tuple>
 
 namespace varnika {
 
@@ -140,11 +144,82 @@ std::vector<std::string> run_warnings(const MainForm& form, int link) {
     return warnings;
 }
 
+namespace {
+
+// A desktop that nobody sees: the window's pages of a scratch copy, worked on to compare settings.
+class UnseenPlatform : public form::Platform {
+public:
+    void run_modal(form::Dialog&) override {}
+    form::MessageAnswer show_message(const std::string&, const std::string&, form::MessageIcon,
+                                     form::MessageButtons) override {
+        return form::MessageAnswer::Ok;
+    }
+    void close_main_window() override {}
+    void end_program() override {}
+};
+
+// What the synthesis gets of a channel, the power to its hundredth.
+auto channel_key(const DlChannel& channel) {
+    return std::make_tuple(channel.type, channel.walsh_length, channel.walsh_index,
+                           std::lround(channel.power_db * 100.0), channel.option);
+}
+
+std::vector<decltype(channel_key(DlChannel{}))> channel_keys(const MainForm& form) {
+    const DlChannelList list = collect_dl_channels(form.model, form.downlink_general, form.downlink_channels);
+    std::vector<decltype(channel_key(DlChannel{}))> keys;
+    for (const DlChannel& channel : list.channels) {
+        keys.push_back(channel_key(channel));
+    }
+    return keys;
+}
+
+// Whether the forward channels are exactly those test model `entry` sets: the model applied to the
+// defaults of a scratch window, as its "Set" button applies it, gives the same channels.
+bool is_test_model(const MainForm& form, int entry) {
+    UnseenPlatform platform;
+    MainForm model_form(platform);
+    StartupSteps steps;
+    steps.apply_network_settings = [](MainForm&) {};
+    steps.allocate_buffers = [](MainForm&) {};
+    start_up(model_form, steps);
+    model_form.downlink_channels.DL_CH_TestModel_Combo.select(entry);
+    model_form.downlink_channels.DL_CH_TestModel_Command.press();
+    return channel_keys(model_form) == channel_keys(form);
+}
+
+// "custom: F-PICH, SYNCH, PCH 1, F-FCH 3": the channels the run includes, each type with the number the
+// channel table shows for its row, where the type has more than one row.
+std::string custom_channels(const MainForm& form) {
+    const DownlinkChannelPage& page = form.downlink_channels;
+    std::string text = "custom:";
+    bool first = true;
+    page.for_each_instance_row([&](int r) {
+        const DlRow& row = page.row(r);
+        if (row.marked()) {
+            return; // left out of the waveform for its Walsh clash
+        }
+        const DlTypeInfo& info = dl_type_info(row.type());
+        text.append(first ? " " : ", ").append(info.name);
+        if (!info.single()) {
+            text.append(1, ' ').append(row.DL_CH_INDEX_Text.text());
+        }
+        first = false;
+    });
+    return text;
+}
+
+} // namespace
+
 std::string waveform_description(const MainForm& form, int link) {
     const std::string ratio = "ratio " + std::to_string(form.model.data_size(link) / FRAME_CHIPS);
     if (link == downlink_item) {
-        const std::string& model = form.downlink_channels.DL_CH_TestModel_Combo.text();
-        return "cdma2000 1xEV-DV forward link, " + (model.empty() ? "" : model + ", ") + ratio;
+        const form::ChoiceList& models = form.downlink_channels.DL_CH_TestModel_Combo;
+        const int entry = models.selected();
+        const std::string channels =
+            entry >= 0 && form.downlink_channels.built() && is_test_model(form, entry)
+                ? models.text()
+                : custom_channels(form);
+        return "cdma2000 1xEV-DV forward link, " + channels + ", " + ratio;
     }
     static const char* const configurations[] = {"RC 1,2", "RC 3,4", "RC 3,4,7"};
     const int flag = std::clamp(form.model.UL_CH_flag, 0, 2);

@@ -25,11 +25,13 @@ struct SettingsLine {
     using Check = std::function<bool(std::string_view value)>;
     using Take = std::function<std::string()>;
     using Apply = std::function<void(const std::string& value)>;
+    using Rule = std::function<std::string()>;
 
     std::string key;
     Check valid; // whether a value read from the file may be applied; empty: any text
     Take value;  // what the writer writes after the key
     Apply apply; // what the reader does with the value; empty: nothing
+    Rule rule{}; // what the line takes, in words ("an index 0 to 1: 0 OFF, 1 ON"); empty: told by `valid`
 };
 
 // The value of `line` for `key`: the line with every occurrence of the key removed (left to right, as

@@ -68,7 +68,8 @@ private:
                               if ((value == "ON") != channels.type_entry(type).on()) {
                                   channels.DL_CH_Stat_Command(type).press();
                               }
-                          }});
+                          },
+                          [] { return std::string("ON (any other text: OFF)"); }});
     }
 
     // Written as the field shows it and committed on reading, which keeps it within 1 .. capacity.
@@ -98,6 +99,10 @@ private:
                           [&field](const std::string& value) {
                               field.set_text(value);
                               field.commit();
+                          },
+                          [] {
+                              return "a number in dB, limited to " + number_text(-power_limit_db) + " to " +
+                                     number_text(power_limit_db);
                           }});
     }
 

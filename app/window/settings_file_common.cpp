@@ -38,7 +38,15 @@ SettingsLine choice_line(std::string key, form::ChoiceList& list, int longest) {
     const int count = longest > 0 ? longest : list.count();
     return {std::move(key), index_below(count),
             [&list] { return std::to_string(std::max(list.selected(), 0)); },
-            [&list](const std::string& value) { list.select(integer(value)); }};
+            [&list](const std::string& value) { list.select(integer(value)); },
+            [&list, count] {
+                std::string rule = "an index 0 to " + std::to_string(count - 1) + ":";
+                for (int k = 0; k < count; ++k) {
+                    rule += (k == 0 ? " " : ", ") + std::to_string(k) + " = " +
+                            (k < list.count() ? list.items()[static_cast<std::size_t>(k)] : std::string("-"));
+                }
+                return rule;
+            }};
 }
 
 SettingsLine text_line(std::string key, form::TextField& field, SettingsLine::Check valid) {

@@ -33,8 +33,11 @@ protected:
         Outcome outcome{testing::cli(words), {}};
         std::istringstream lines(outcome.out);
         for (std::string line; std::getline(lines, line);) {
+            // KEY=VALUE, a tab, the rule.
             const std::size_t equals = line.find('=');
-            outcome.keys[line.substr(0, equals)] = equals == std::string::npos ? "" : line.substr(equals + 1);
+            const std::size_t tab = line.rfind('\t');
+            outcome.keys[line.substr(0, equals)] =
+                equals == std::string::npos ? "" : line.substr(equals + 1, tab - equals - 1);
         }
         return outcome;
     }
