@@ -1,5 +1,7 @@
 #include "window/settings_files.h"
 
+#include <safewrite/safe_file.h>
+
 #include "window/downlink_file.h"
 #include "window/window_pages.h"
 
@@ -302,6 +304,14 @@ bool write_settings_file(WindowPages& form, SettingsFile file, std::string* caus
         return false;
     }
     const std::filesystem::path path = settings_file_path(form, file);
+    // What is not a settings file (a folder, a FIFO, a link to something that is not a file) stays as it
+    // is: it is neither kept as a backup nor replaced.
+    if (std::string odd = safewrite::odd_kind(path); !odd.empty()) {
+        if (cause != nullptr) {
+            *cause = "it is " + odd + ", not a settings file, and was left as it is";
+        }
+        return false;
+    }
     SettingsFileReport& report = settings_report(form, file);
     // A file that start-up set aside, whole or in part, is kept beside as NAME.bak before it is replaced,
     // so nothing the user wrote into it is lost; without that copy it is not replaced.
