@@ -4,6 +4,7 @@
 // SigMF recording never mix their pairs; settings files that are not files are named and left alone.
 #include "cli_outcome.h"
 #include "run/installation.h"
+#include "run/sigmf_export.h"
 #include "run_support.h"
 
 #include <nlohmann/json.hpp>
@@ -16,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <regex>
 #include <thread>
 
@@ -257,6 +259,29 @@ TEST_F(OutputKinds, ParallelRecordingsToOneBaseLeaveOneWholeMatchingPair) {
     }
     EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"same.sigmf-data", "same.sigmf-meta"}))
         << "a temporary or the lock stayed";
+
+    // A writer of the pair waits while another holds its lock, and goes on when that one lets go.
+    const std::string earlier = file_text(output / "same.sigmf-meta");
+    safewrite::NameLock held;
+    ASSERT_FALSE(held.take(sigmf_lock_file(base)));
+    const pid_t waiting = fork();
+    if (waiting == 0) {
+        const int quiet = open((elsewhere / "err-waiting").c_str(), O_WRONLY | O_CREAT, 0644);
+        dup2(quiet, STDOUT_FILENO);
+        dup2(quiet, STDERR_FILENO);
+        execl(VARNIKA_CLI_PROGRAM, VARNIKA_CLI_PROGRAM, "make-sigmf", base.c_str(), "--settings-dir",
+              settings.path().c_str(), "--ratio", "4", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    int status = 0;
+    EXPECT_EQ(waitpid(waiting, &status, WNOHANG), 0) << "the writer did not wait for the lock";
+    EXPECT_TRUE(file_text(output / "same.sigmf-meta") == earlier);
+    held.release();
+    waitpid(waiting, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == exit_ok);
+    EXPECT_EQ(fs::file_size(output / "same.sigmf-data"), 8u * 4 * FRAME_CHIPS);
+    EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"same.sigmf-data", "same.sigmf-meta"}));
 }
 
 TEST_F(OutputKinds, SettingsFilesThatAreNotFilesAreNamedAndLeftAlone) {
