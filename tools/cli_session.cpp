@@ -67,6 +67,7 @@ Session::Session(const fs::path& program_folder, const fs::path& settings_folder
     : platform(errors), libraries(library_folder(program_folder)),
       run(form, desktop, libraries, share, settings_home_path(program_folder)), errors_(errors) {
     form.settings_folder = settings_folder;
+    run.recorder = "varnika-cli";
     start_up(form, cli_start_up(buffers));
 }
 
@@ -117,17 +118,6 @@ int Session::make(const Options& options, std::ostream& out) {
     }
     const bool awg = options.command == Command::MakeAwg;
     const std::string title = awg ? awg_run_title : floating_run_title;
-    // The reference file's temporary is made first: a reference that cannot be written stops the run
-    // before the waveform file is replaced.
-    std::optional<safewrite::SafeFile> reference;
-    if (options.reference_file) {
-        reference.emplace(*options.reference_file);
-        if (auto failed = reference->open()) {
-            return refuse(exit_not_written,
-                          "The file " + failed->file + " was not written: " + failed->cause + ".");
-        }
-    }
-
     // The window's note beside the offset in use: the waveform is made as set, with its phase step.
     const bool downlink = form.model.link_flag == downlink_item;
     const FrequencyOffsetFrame& offset = downlink ? form.downlink_general.offset : form.uplink.offset;
@@ -137,8 +127,12 @@ int Session::make(const Options& options, std::ostream& out) {
         errors_ << "varnika-cli: warning: " << caption.text() << ": " << offset.note.text() << '\n';
     }
 
+    // The reference file is written by the run, so that it replaces its earlier file together with the
+    // waveform file, or neither does.
+    run.requested_reference = options.reference_file;
     desktop.answer_with(options.file, options.file);
     (awg ? form.MakeAWGFile_Button : form.MakeFloatingFile_Button).press();
+    run.requested_reference.reset();
     const RunResult& result = run.last_result();
     if (result.outcome != RunOutcome::Done) {
         if (result.message.empty()) {
@@ -147,31 +141,14 @@ int Session::make(const Options& options, std::ostream& out) {
         return exit_code_for(result.outcome);
     }
 
-    if (reference) {
-        std::string missing;
-        auto* save_ascii =
-            libraries.wavesave.find<decltype(save_ASCII_data_file)>("save_ASCII_data_file", missing);
-        if (save_ascii == nullptr) {
-            return refuse(exit_library_missing, title + ": " + no_file_written_message + missing);
-        }
-        errno = 0;
-        if (save_ascii(reference->descriptor_name().c_str(), form.model.chip_buffer.get(), frame_chips) !=
-            WAVESAVE_OK) {
-            const safewrite::Failure failed = reference->writer_failed(errno);
-            return refuse(exit_not_written,
-                          "The file " + failed.file + " was not written: " + failed.cause + ".");
-        }
-        if (auto failed = reference->commit()) {
-            return refuse(exit_not_written,
-                          "The file " + failed->file + " was not written: " + failed->cause + ".");
-        }
-    }
     if (!run.left_out.empty()) {
         errors_ << "varnika-cli: warning: " << left_out_text(run.left_out) << '\n';
     }
     if (awg) {
+        // A waveform sent to standard output keeps it to itself: the figures go with the messages.
+        std::ostream& figures = options.file == "-" ? errors_ : out;
         for (std::size_t k = 0; k < run.papr.PAPR.size(); ++k) {
-            out << run.papr.captions[k].text() << ": " << run.papr.PAPR[k].text() << " dB\n";
+            figures << run.papr.captions[k].text() << ": " << run.papr.PAPR[k].text() << " dB\n";
         }
     }
     return exit_ok;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <system_error>
@@ -292,7 +293,7 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
         awg ? bind<decltype(CalcCrestFactor)>(libraries_.wavesave, "CalcCrestFactor") : nullptr;
     auto* save_awg =
         awg ? bind<decltype(save_AWG_data_file)>(libraries_.wavesave, "save_AWG_data_file") : nullptr;
-    auto* save_ascii = (!awg || tester_mode)
+    auto* save_ascii = (!awg || tester_mode || requested_reference)
                            ? bind<decltype(save_ASCII_data_file)>(libraries_.wavesave, "save_ASCII_data_file")
                            : nullptr;
     if (!missing_.empty()) {
@@ -338,45 +339,116 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
                                       : reference_file_name(chosen, answer.filter_index,
                                                             awg ? awg_named_filters : floating_named_filters);
 
+    // Every local file of the run is written whole beside its target first; only when all are complete
+    // (and any upload has succeeded) do they replace their earlier files, so a failure of any one leaves
+    // every earlier file as it was. Standard output ("-"), a FIFO or a device is written directly.
+    const safewrite::Accepts accepts{.streams = true, .standard_output = true};
+    auto through_library = [](std::function<bool(const char*)> call) -> safewrite::FileSet::Writer {
+        return [call = std::move(call)](safewrite::SafeFile& file) -> std::optional<safewrite::Failure> {
+            errno = 0;
+            if (!call(file.descriptor_name().c_str())) {
+                return file.writer_failed(errno);
+            }
+            return std::nullopt;
+        };
+    };
+    const MarkerArguments m1 = marker_arguments(model, link, 0, size);
+    const MarkerArguments m2 = marker_arguments(model, link, 1, size);
+    auto write_awg = [&](const char* name) {
+        return save_awg(name, waveform, measured.crest_i_db, measured.crest_q_db, measured.papr_db, rate,
+                        size, 0, m1.enable, m1.start, m1.high, m1.tail, m1.mode, m2.enable, m2.start, m2.high,
+                        m2.tail, m2.mode) == WAVESAVE_OK;
+    };
+    const IqSample* chips = model.chip_buffer.get();
+    auto write_chips = [&](const char* name) { return save_ascii(name, chips, frame_chips) == WAVESAVE_OK; };
+
     Written written;
-    std::optional<std::string> problem;
-    if (awg) {
-        const MarkerArguments m1 = marker_arguments(model, link, 0, size);
-        const MarkerArguments m2 = marker_arguments(model, link, 1, size);
-        problem = write_file(
-            chosen,
-            [&](const char* name) {
-                return save_awg(name, waveform, measured.crest_i_db, measured.crest_q_db, measured.papr_db,
-                                rate, size, 0, m1.enable, m1.start, m1.high, m1.tail, m1.mode, m2.enable,
-                                m2.start, m2.high, m2.tail, m2.mode) == WAVESAVE_OK;
-            },
-            upload_share, written.unreachable);
-    } else if (sigmf) {
-        const SigmfRecording recording{std::span(waveform, static_cast<std::size_t>(size)), rate,
-                                       waveform_description(form_, link), used_channels(form_, link)};
-        if (auto failed = write_sigmf(sigmf_base(chosen), recording)) {
-            problem = "The recording " + sigmf_base(chosen).string() + " was not written: " + *failed + ".";
+    // Pending window messages are let through once the files are written, or have failed.
+    auto done = [&] {
+        desktop_.let_pending_messages_through();
+        return written;
+    };
+    safewrite::FileSet files;
+    std::vector<std::string> references;
+    if (tester_mode && !upload_share) {
+        references.push_back(reference);
+    }
+    if (requested_reference && std::ranges::find(references, *requested_reference) == references.end()) {
+        references.push_back(*requested_reference);
+    }
+    safewrite::NameLock recording_lock;
+    std::optional<SigmfRecording> recording;
+    if (awg && !upload_share) {
+        files.add(chosen, through_library(write_awg), accepts);
+    } else if (!awg && !sigmf) {
+        files.add(chosen, through_library([&](const char* name) {
+                      return save_ascii(name, waveform, size) == WAVESAVE_OK;
+                  }),
+                  accepts);
+    }
+    for (const std::string& name : references) {
+        files.add(name, through_library(write_chips), accepts);
+    }
+    std::string failed_what = "The file ";
+    if (sigmf) {
+        // The pair is written under the recording's lock, data first and meta last, so parallel writers
+        // of one recording never leave the data of one beside the meta of another.
+        const std::filesystem::path base = sigmf_base(chosen);
+        failed_what = "The recording " + base.string() + " was not written: ";
+        if (auto failed = recording_lock.take(sigmf_lock_file(base))) {
+            written.problems.push_back(failed_what + "its lock " + failed->text() + ".");
+            return done();
         }
-    } else {
-        problem = write_file(
-            chosen, [&](const char* name) { return save_ascii(name, waveform, size) == WAVESAVE_OK; },
-            upload_share, written.unreachable);
+        recording = SigmfRecording{std::span(waveform, static_cast<std::size_t>(size)), rate,
+                                   waveform_description(form_, link), used_channels(form_, link)};
+        recording->recorder = recorder;
+        recording->made = std::chrono::system_clock::now();
+        recording->offset_hz = carrier_offset_hz(link);
+        add_sigmf(files, base, *recording, accepts);
     }
-    written.waveform = !problem;
-    if (problem) {
-        written.problems.push_back(*problem);
+    auto not_written = [&](const safewrite::Failure& failed) {
+        return sigmf ? failed_what + failed.text() + "."
+                     : "The file " + failed.file + " was not written: " + failed.cause + ".";
+    };
+    if (auto failed = files.prepare()) {
+        written.problems.push_back(not_written(*failed));
+        return done();
     }
-    if (tester_mode) {
-        const IqSample* chips = model.chip_buffer.get();
-        if (auto failed = write_file(
-                reference,
-                [&](const char* name) { return save_ascii(name, chips, frame_chips) == WAVESAVE_OK; },
-                upload_share, written.unreachable)) {
-            written.problems.push_back(*failed);
+    if (upload_share) {
+        auto problem = write_file(chosen, write_awg, upload_share, written.unreachable);
+        written.waveform = !problem;
+        if (problem) {
+            written.problems.push_back(*problem);
+        }
+        if (tester_mode) {
+            if (auto failed = write_file(reference, write_chips, upload_share, written.unreachable)) {
+                written.problems.push_back(*failed);
+            }
+        }
+        if (!written.problems.empty()) {
+            return done(); // the local files stay as they were
         }
     }
-    desktop_.let_pending_messages_through();
-    return written;
+    if (auto failed = files.replace()) {
+        written.waveform = false;
+        written.problems.push_back(not_written(*failed));
+        return done();
+    }
+    written.waveform = true;
+    return done();
+}
+
+double GenerationRun::carrier_offset_hz(int link) const {
+    const FrequencyOffsetFrame& offset =
+        link == downlink_item ? form_.downlink_general.offset : form_.uplink.offset;
+    switch (offset.option.selected()) {
+    case 1:
+        return offset.freqerr.number();
+    case 2:
+        return offset.ifconv.number(); // the band above the IF; the real signal has its image below
+    default:
+        return 0.0;
+    }
 }
 
 std::optional<std::string> GenerationRun::write_file(const std::string& file,

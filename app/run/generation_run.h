@@ -2,7 +2,8 @@
 // link's settings into one call of the synthesis library, and write the result through the output library.
 // The AWG run also measures the waveform for the PAPR dialog and, in tester-save mode, puts the files into
 // the tester's waveform folder (a local copy of a mounted share, or an upload). Tester Mode adds the
-// chip-rate reference file. Every file goes through the safe-write helper: it appears whole or not at all.
+// chip-rate reference file. Every file goes through the safe-write helper: it appears whole or not at all,
+// and the files of one run replace their earlier files together, once every one of them is complete.
 // Both runs hold the window's thread while the library computes.
 #pragma once
 
@@ -63,6 +64,11 @@ public:
     GenerationRun& operator=(const GenerationRun&) = delete;
 
     PaprDialog papr;
+    // A chip-rate reference file every run also writes (varnika-cli's --reference), besides the one of
+    // Tester Mode; it is replaced together with the run's other files.
+    std::optional<std::string> requested_reference;
+    // The program a recording names as its recorder.
+    std::string recorder = "Varnika";
     // The rows the last forward-link run left out of its waveform for a Walsh-code clash ("F-SCH 2").
     std::vector<std::string> left_out;
 
@@ -102,6 +108,8 @@ private:
     std::optional<std::string> write_file(const std::string& file,
                                           const std::function<bool(const char*)>& writer,
                                           const std::optional<ShareName>& upload_share, bool& unreachable);
+    // The offset of the link's carrier that the waveform was made with: the frequency error or the IF.
+    double carrier_offset_hz(int link) const;
     template <class Function> Function* bind(LibraryBinding& library, const char* name);
 
     MainForm& form_;

@@ -74,7 +74,21 @@ bool read_settings_lines(const std::filesystem::path& folder, std::string_view n
         }
         return false;
     };
-    if (folder.empty() || !settings_file_exists(folder, name)) {
+    if (folder.empty()) {
+        return false;
+    }
+    if (!settings_file_exists(folder, name)) {
+        // Something by the name that is not a file (a folder, a FIFO, a link to either or into a folder
+        // that is gone) is named, so that the user knows why the defaults apply; it is never read.
+        const std::filesystem::path path = folder / name;
+        std::error_code error;
+        const bool present =
+            std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
+        if (present && !error) {
+            if (std::string odd = safewrite::odd_kind(path); !odd.empty()) {
+                return refuse("it is " + odd + ", not a settings file");
+            }
+        }
         return false;
     }
     // Opened without blocking, so a file swapped for a pipe after the look-up cannot hang the start.
@@ -167,7 +181,8 @@ bool write_settings_lines(const std::filesystem::path& path, std::span<const std
     for (const std::string& line : lines) {
         text.append(line).append("\r\n");
     }
-    const auto failed = safewrite::write_file(path, text);
+    // Only a plain file (or a link to one) is a settings file: a FIFO or a device is never written to.
+    const auto failed = safewrite::write_file(path, text, safewrite::Accepts{.streams = false});
     if (failed && cause != nullptr) {
         *cause = failed->cause;
     }
@@ -183,15 +198,17 @@ bool keep_settings_backup(const std::filesystem::path& path) {
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) {
         return false;
     }
-    // link() neither follows a link at the backup's name nor replaces anything there.
-    if (::link(path.c_str(), backup.c_str()) == 0) {
+    // A settings file reached through a symbolic link is written through it, so the backup holds the
+    // file the link leads to, not the link. linkat() neither follows a link at the backup's name nor
+    // replaces anything there.
+    if (::linkat(AT_FDCWD, path.c_str(), AT_FDCWD, backup.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         return true;
     }
-    if (!S_ISREG(status.st_mode)) {
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
     }
     // Where no hard link can be made, a copy, written as every other file is.
-    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) {
         return false;
     }

@@ -1,5 +1,7 @@
 #include "window/settings_files.h"
 
+#include <safewrite/safe_file.h>
+
 #include "window/downlink_file.h"
 #include "window/window_pages.h"
 
@@ -187,6 +189,7 @@ std::string settings_notice(const WindowPages& form) {
     };
     std::string notice;
     std::string kept;
+    std::string left;
     for (const SettingsFile file : {SettingsFile::System, SettingsFile::Uplink, SettingsFile::Downlink}) {
         const SettingsFileReport& report = form.settings_reports[static_cast<std::size_t>(file)];
         const std::string name = settings_file_name(file);
@@ -204,13 +207,21 @@ std::string settings_notice(const WindowPages& form) {
             notice += "\n" + name + ": " + std::to_string(report.lines.size() - lines_named) +
                       " more lines were ignored.";
         }
-        kept += (kept.empty() ? "" : ", ") + name + ".bak";
+        // What is not a file is left as it is when the settings are saved: it has nothing to keep.
+        if (safewrite::odd_kind(settings_file_path(form, file)).empty()) {
+            kept += (kept.empty() ? "" : ", ") + name + ".bak";
+        } else {
+            left += (left.empty() ? "" : ", ") + name;
+        }
     }
     if (notice.empty()) {
         return {};
     }
     return "Some settings could not be read and keep their defaults." + notice +
-           "\nThe files as they are now will be kept as " + kept + " when the settings are next saved.";
+           (kept.empty() ? std::string()
+                         : "\nThe files as they are now will be kept as " + kept +
+                               " when the settings are next saved.") +
+           (left.empty() ? std::string() : "\n" + left + " will not be saved until it is a file again.");
 }
 
 std::vector<std::string> system_settings_lines(SettingsModel& model) {
@@ -302,6 +313,14 @@ bool write_settings_file(WindowPages& form, SettingsFile file, std::string* caus
         return false;
     }
     const std::filesystem::path path = settings_file_path(form, file);
+    // What is not a settings file (a folder, a FIFO, a link to something that is not a file) stays as it
+    // is: it is neither kept as a backup nor replaced.
+    if (std::string odd = safewrite::odd_kind(path); !odd.empty()) {
+        if (cause != nullptr) {
+            *cause = "it is " + odd + ", not a settings file, and was left as it is";
+        }
+        return false;
+    }
     SettingsFileReport& report = settings_report(form, file);
     // A file that start-up set aside, whole or in part, is kept beside as NAME.bak before it is replaced,
     // so nothing the user wrote into it is lost; without that copy it is not replaced.

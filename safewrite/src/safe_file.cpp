@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -34,7 +35,7 @@ std::array<Slot, 32> registry;
 std::atomic<int> open_sections{0};
 volatile std::sig_atomic_t pending_signal = 0;
 
-constexpr std::array<int, 3> cleanup_signals{SIGINT, SIGTERM, SIGHUP};
+constexpr std::array<int, 4> cleanup_signals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // Blocks the clean-up signals while a temporary is created and registered, so no signal falls between.
 class SignalsHeld {
@@ -123,9 +124,98 @@ pid_t owner_of(std::string_view name) {
     return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
 }
 
+// N of a name that opens a descriptor of this process ("/proc/self/fd/N", "/dev/fd/N"); -1 otherwise.
+int descriptor_of(const std::string& name) {
+    for (const std::string_view prefix : {std::string_view("/proc/self/fd/"), std::string_view("/dev/fd/")}) {
+        if (!name.starts_with(prefix)) {
+            continue;
+        }
+        const std::string_view digits = std::string_view(name).substr(prefix.size());
+        if (digits.empty() || digits.size() > 9) {
+            return -1;
+        }
+        int number = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') {
+                return -1;
+            }
+            number = number * 10 + (c - '0');
+        }
+        return number;
+    }
+    return -1;
+}
+
+// Where a name leads once every symbolic link on the way is followed.
+struct Resolved {
+    fs::path path;       // the final name: not a link
+    bool linked = false; // the name was a link
+    bool exists = false; // something stands at `path`
+    int error = 0;       // why it could not be followed (ELOOP, EACCES, ...)
+    struct stat seen {}; // what stands there
+};
+
+Resolved resolve(const fs::path& target) {
+    Resolved resolved{target};
+    for (int hop = 0;; ++hop) {
+        if (::lstat(resolved.path.c_str(), &resolved.seen) != 0) {
+            resolved.error = errno == ENOENT ? 0 : errno;
+            return resolved;
+        }
+        if (!S_ISLNK(resolved.seen.st_mode)) {
+            resolved.exists = true;
+            return resolved;
+        }
+        std::array<char, PATH_MAX> text{};
+        const ssize_t length = hop < 40 ? ::readlink(resolved.path.c_str(), text.data(), text.size()) : -1;
+        if (length < 0 || static_cast<std::size_t>(length) >= text.size()) {
+            resolved.error = hop < 40 ? (length < 0 ? errno : ENAMETOOLONG) : ELOOP;
+            return resolved;
+        }
+        const fs::path next(std::string(text.data(), static_cast<std::size_t>(length)));
+        resolved.path = next.is_absolute() ? next : resolved.path.parent_path() / next;
+        resolved.linked = true;
+    }
+}
+
+std::string kind_words(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "not a regular file";
+}
+
+bool folder_exists(const fs::path& file) {
+    struct stat seen {};
+    return ::stat(folder_of(file).c_str(), &seen) == 0 && S_ISDIR(seen.st_mode);
+}
+
+// What `resolved` is in words, for a name that is not a plain file: "a folder", "a symbolic link to X,
+// which is a FIFO", "a symbolic link to X, in a folder that does not exist".
+std::string odd_words(const Resolved& resolved) {
+    const std::string link = "a symbolic link to " + resolved.path.string();
+    if (!resolved.exists) {
+        return resolved.linked ? link + ", in a folder that does not exist" : std::string();
+    }
+    const std::string kind = kind_words(resolved.seen.st_mode);
+    return resolved.linked ? link + ", which is " + kind : kind;
+}
+
 } // namespace
 
-SafeFile::SafeFile(fs::path target) : target_(std::move(target)) {}
+SafeFile::SafeFile(fs::path target, Accepts accepts) : target_(std::move(target)), accepts_(accepts) {}
 
 SafeFile::~SafeFile() {
     discard();
@@ -136,31 +226,81 @@ Failure SafeFile::failure(int error) const {
 }
 
 std::optional<Failure> SafeFile::open() {
+    destination_ = target_;
+    finished_ = false;
+    if (accepts_.standard_output && target_ == "-") {
+        fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+        way_ = Way::Streamed;
+        if (fd_ < 0) {
+            return Failure{"standard output", "it is closed", errno};
+        }
+        return std::nullopt;
+    }
+    // A descriptor handed over by name (a temporary or a stream its owner opened) is written as it is.
+    if (const int handed = descriptor_of(target_.native()); handed >= 0) {
+        fd_ = ::fcntl(handed, F_DUPFD_CLOEXEC, 0);
+        way_ = Way::Streamed;
+        return fd_ < 0 ? std::optional(failure(errno)) : std::nullopt;
+    }
     if (!target_.has_filename()) {
         return Failure{target_.string(), "not a file name", EISDIR};
     }
     if (target_.filename().native().size() > NAME_MAX) {
         return failure(ENAMETOOLONG);
     }
-    struct stat seen {};
-    if (::stat(target_.c_str(), &seen) == 0) {
-        if (S_ISDIR(seen.st_mode)) {
-            return Failure{target_.string(), "it is a folder", EISDIR};
+    const Resolved resolved = resolve(target_);
+    destination_ = resolved.path;
+    if (resolved.error != 0) {
+        return failure(resolved.error);
+    }
+    if (!resolved.exists) {
+        if (resolved.linked && !folder_exists(destination_)) {
+            return Failure{target_.string(), "it is " + odd_words(resolved), ENOENT};
         }
+        // A new file; a missing folder makes the temporary's creation fail with its own cause.
+        mode_ = 0666 & ~current_umask();
+        return open_temporary();
+    }
+    const mode_t kind = resolved.seen.st_mode;
+    if (S_ISREG(kind)) {
         // A file the user may not write is not replaced behind their back, even where the folder would
         // allow the rename (and even for the superuser, who may write anything, when it is marked
         // read-only for its owner).
-        const bool read_only_for_owner = seen.st_uid == ::geteuid() && (seen.st_mode & S_IWUSR) == 0;
-        if (::access(target_.c_str(), W_OK) != 0 || read_only_for_owner) {
+        const bool read_only_for_owner =
+            resolved.seen.st_uid == ::geteuid() && (resolved.seen.st_mode & S_IWUSR) == 0;
+        if (::access(destination_.c_str(), W_OK) != 0 || read_only_for_owner) {
             return Failure{target_.string(), "Permission denied (the file is read-only)", EACCES};
         }
-        mode_ = seen.st_mode & 07777;
-    } else if (errno == ENAMETOOLONG) {
-        return failure(ENAMETOOLONG);
-    } else {
-        mode_ = 0666 & ~current_umask();
+        mode_ = resolved.seen.st_mode & 07777;
+        owner_ = resolved.seen.st_uid != ::geteuid() ? static_cast<long>(resolved.seen.st_uid) : -1;
+        group_ = resolved.seen.st_gid != ::getegid() ? static_cast<long>(resolved.seen.st_gid) : -1;
+        return open_temporary();
     }
-    const fs::path folder = folder_of(target_);
+    if ((S_ISFIFO(kind) || S_ISCHR(kind)) && accepts_.streams) {
+        return open_stream(destination_, kind);
+    }
+    return Failure{target_.string(), "it is " + odd_words(resolved), S_ISDIR(kind) ? EISDIR : EINVAL};
+}
+
+std::optional<Failure> SafeFile::open_stream(const fs::path& path, unsigned kind) {
+    // A FIFO waits here for its reader, as any writer of one does.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0) {
+        return failure(errno);
+    }
+    struct stat seen {};
+    if (::fstat(fd_, &seen) != 0 || (seen.st_mode & S_IFMT) != (kind & S_IFMT)) {
+        ::close(fd_);
+        fd_ = -1;
+        return Failure{target_.string(), "it changed while it was opened", EAGAIN};
+    }
+    way_ = Way::Streamed;
+    return std::nullopt;
+}
+
+std::optional<Failure> SafeFile::open_temporary() {
+    way_ = Way::Replaced;
+    const fs::path folder = folder_of(destination_);
     remove_leftovers(folder);
 
     // The name is registered before the file exists, so a signal handled on any thread at any moment
@@ -216,30 +356,66 @@ Failure SafeFile::writer_failed(int error) const {
 }
 
 std::optional<Failure> SafeFile::commit() {
+    if (auto failed = finish()) {
+        return failed;
+    }
+    return replace();
+}
+
+std::optional<Failure> SafeFile::finish() {
+    if (finished_) {
+        return std::nullopt;
+    }
     if (fd_ < 0) {
         return failure(EBADF);
     }
     int error = 0;
-    if (::fsync(fd_) != 0 || ::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) {
-        error = errno;
+    if (way_ == Way::Replaced) {
+        if (::fsync(fd_) != 0) {
+            error = errno;
+        }
+        // The replaced file's owner and group, where the writer may give them (the superuser may); the
+        // mode after them, since a change of owner clears the set-id bits.
+        if (error == 0 && (owner_ >= 0 || group_ >= 0)) {
+            [[maybe_unused]] const int kept =
+                ::fchown(fd_, owner_ >= 0 ? static_cast<uid_t>(owner_) : static_cast<uid_t>(-1),
+                         group_ >= 0 ? static_cast<gid_t>(group_) : static_cast<gid_t>(-1));
+        }
+        if (error == 0 && ::fchmod(fd_, static_cast<mode_t>(mode_)) != 0) {
+            error = errno;
+        }
     }
     if (::close(fd_) != 0 && error == 0) {
         error = errno;
     }
     fd_ = -1;
-    if (error == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error = errno;
-    }
     if (error != 0) {
         const Failure failed = failure(error);
+        discard();
+        return failed;
+    }
+    finished_ = true;
+    return std::nullopt;
+}
+
+std::optional<Failure> SafeFile::replace() {
+    if (way_ == Way::Streamed) {
+        return std::nullopt;
+    }
+    if (!finished_ || temporary_.empty()) {
+        return failure(EBADF);
+    }
+    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+        const Failure failed = failure(errno);
         discard();
         return failed;
     }
     unregister_temporary(slot_);
     slot_ = -1;
     temporary_.clear();
+    finished_ = false;
     // The rename itself reaches the disk with the folder.
-    const int folder = ::open(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = ::open(folder_of(destination_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
@@ -258,6 +434,99 @@ void SafeFile::discard() {
     }
     unregister_temporary(slot_);
     slot_ = -1;
+    finished_ = false;
+}
+
+void FileSet::add(fs::path target, Writer writer, Accepts accepts) {
+    files_.emplace_back(std::make_unique<SafeFile>(std::move(target), accepts), std::move(writer));
+}
+
+std::optional<Failure> FileSet::prepare() {
+    auto fail = [this](Failure failed) {
+        for (auto& [file, writer] : files_) {
+            file->discard();
+        }
+        return failed;
+    };
+    for (auto& [file, writer] : files_) {
+        if (auto failed = file->open()) {
+            return fail(*failed);
+        }
+    }
+    for (auto& [file, writer] : files_) {
+        if (auto failed = writer(*file)) {
+            return fail(*failed);
+        }
+    }
+    for (auto& [file, writer] : files_) {
+        if (auto failed = file->finish()) {
+            return fail(*failed);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> FileSet::replace() {
+    for (auto& [file, writer] : files_) {
+        if (auto failed = file->replace()) {
+            return failed;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> FileSet::write() {
+    if (auto failed = prepare()) {
+        return failed;
+    }
+    return replace();
+}
+
+NameLock::~NameLock() {
+    release();
+}
+
+std::optional<Failure> NameLock::take(const fs::path& lock_file) {
+    release();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int fd =
+            ::open(lock_file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            return Failure{lock_file.string(), std::strerror(errno), errno};
+        }
+        struct stat held {};
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            ::close(fd);
+            return Failure{lock_file.string(), "it is not a regular file", EINVAL};
+        }
+        int locked = ::flock(fd, LOCK_EX);
+        while (locked != 0 && errno == EINTR) {
+            locked = ::flock(fd, LOCK_EX);
+        }
+        if (locked != 0) {
+            const int error = errno;
+            ::close(fd);
+            return Failure{lock_file.string(), std::strerror(error), error};
+        }
+        // The holder before removed the file it locked: this one may be gone too, so look again.
+        struct stat named {};
+        if (::lstat(lock_file.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino) {
+            fd_ = fd;
+            path_ = lock_file;
+            return std::nullopt;
+        }
+        ::close(fd);
+    }
+    return Failure{lock_file.string(), "the lock cannot be taken", EAGAIN};
+}
+
+void NameLock::release() {
+    if (fd_ >= 0) {
+        ::unlink(path_.c_str());
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 ScratchFile::~ScratchFile() {
@@ -287,8 +556,8 @@ std::string ScratchFile::descriptor_name() const {
     return "/proc/self/fd/" + std::to_string(fd_);
 }
 
-std::optional<Failure> write_file(const fs::path& target, std::string_view bytes) {
-    SafeFile file(target);
+std::optional<Failure> write_file(const fs::path& target, std::string_view bytes, Accepts accepts) {
+    SafeFile file(target, accepts);
     if (auto failed = file.open()) {
         return failed;
     }
@@ -296,6 +565,22 @@ std::optional<Failure> write_file(const fs::path& target, std::string_view bytes
         return failed;
     }
     return file.commit();
+}
+
+std::string odd_kind(const fs::path& path) {
+    const Resolved resolved = resolve(path);
+    if (resolved.error != 0) {
+        return (resolved.error == ELOOP
+                    ? std::string("a symbolic link that loops")
+                    : "a name that cannot be followed (" + std::string(std::strerror(resolved.error)) + ")");
+    }
+    if (resolved.exists && S_ISREG(resolved.seen.st_mode)) {
+        return {};
+    }
+    if (!resolved.exists && folder_exists(resolved.path)) {
+        return {};
+    }
+    return odd_words(resolved);
 }
 
 std::string temporary_name(std::size_t random) {
@@ -340,6 +625,11 @@ void install_signal_cleanup() {
     action.sa_handler = remove_and_end;
     sigemptyset(&action.sa_mask);
     for (const int s : cleanup_signals) {
+        // A program that ignores a broken pipe (and takes EPIPE instead) keeps doing so.
+        struct sigaction current {};
+        if (s == SIGPIPE && (sigaction(s, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)) {
+            continue;
+        }
         sigaction(s, &action, nullptr);
     }
 }

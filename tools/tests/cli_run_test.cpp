@@ -315,11 +315,16 @@ TEST_F(Cli, FilesThatCannotBeWrittenEndWithTheirOwnCodeAndLeaveNothingBehind) {
         EXPECT_TRUE(files_in(output.path()).empty());
     }
 
-    // A settings file that cannot be replaced is named on one line; the others are written.
+    // A settings file that is not a file is named at start-up and again, on one line, when it is not
+    // replaced; the others are written.
     fs::create_directory(settings / "system_def.ini");
     const Outcome unsaved = cli({"--save-settings", "--settings-dir", settings_dir});
     EXPECT_EQ(unsaved.code, exit_not_written);
-    EXPECT_EQ(std::count(unsaved.err.begin(), unsaved.err.end(), '\n'), 1) << unsaved.err;
+    EXPECT_EQ(std::count(unsaved.err.begin(), unsaved.err.end(), '\n'), 2) << unsaved.err;
+    EXPECT_NE(unsaved.err.find("system_def.ini will not be saved until it is a file again."),
+              std::string::npos)
+        << unsaved.err;
+    EXPECT_EQ(unsaved.err.find(".bak"), std::string::npos) << unsaved.err;
     EXPECT_NE(unsaved.err.find((settings / "system_def.ini").string()), std::string::npos) << unsaved.err;
 }
 

@@ -1,8 +1,10 @@
 #include "output_file.h"
 
 #include <safewrite/quiet_thread.h>
+#include <safewrite/safe_file.h>
 
 #include <cerrno>
+#include <memory>
 #include <system_error>
 
 #include <fcntl.h>
@@ -65,14 +67,32 @@ void EarlyFlush::serve() {
 }
 
 OutputFile::OutputFile(const char* file_name) {
-    if (file_name != nullptr) {
-        file_ = std::fopen(file_name, "wb");
-        error_ = file_ == nullptr ? errno : 0;
-        // A file without a name (a scratch copy on its way elsewhere) is never kept on this disk, so it
-        // is not flushed early.
-        struct stat status {};
-        flush_early_ = file_ != nullptr && ::fstat(fileno(file_), &status) == 0 && status.st_nlink > 0;
+    if (file_name == nullptr) {
+        return;
     }
+    // Through the safe write: a named file is written beside its target and replaces it only when
+    // complete, so a full disk leaves the earlier file; a descriptor handed over by name, a FIFO or a
+    // device is written directly.
+    safe_ = std::make_unique<safewrite::SafeFile>(file_name);
+    if (auto failed = safe_->open()) {
+        error_ = failed->error != 0 ? failed->error : EINVAL;
+        safe_.reset();
+        return;
+    }
+    const int descriptor = ::fcntl(safe_->descriptor(), F_DUPFD_CLOEXEC, 0);
+    file_ = descriptor >= 0 ? ::fdopen(descriptor, "wb") : nullptr;
+    if (file_ == nullptr) {
+        error_ = errno;
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+        safe_.reset();
+        return;
+    }
+    // A file without a name (a scratch copy on its way elsewhere) is never kept on this disk, so it
+    // is not flushed early.
+    struct stat status {};
+    flush_early_ = ::fstat(fileno(file_), &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink > 0;
 }
 
 OutputFile::~OutputFile() {
@@ -151,6 +171,12 @@ bool OutputFile::close() {
     }
     file_ = nullptr;
     if (!closed || failed_) {
+        safe_.reset(); // the temporary goes; the earlier file stays
+        errno = error_;
+        return false;
+    }
+    if (auto failed = safe_->commit()) {
+        error_ = failed->error;
         errno = error_;
         return false;
     }

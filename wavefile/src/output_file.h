@@ -10,6 +10,10 @@
 #include <string_view>
 #include <thread>
 
+namespace safewrite {
+class SafeFile;
+}
+
 namespace wavesave {
 
 // Flushes a file to the disk on a helper thread, on request, while its writer goes on writing.
@@ -41,7 +45,8 @@ private:
 
 class OutputFile {
 public:
-    // Creates the file or truncates an existing one.
+    // Opens the file for writing through the safe write: the new contents replace an existing file only
+    // when close() succeeds.
     explicit OutputFile(const char* file_name);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -59,6 +64,7 @@ private:
     void start_write_back();
     void fail(int error);
 
+    std::unique_ptr<safewrite::SafeFile> safe_;
     std::FILE* file_ = nullptr;
     long long written_ = 0;      // bytes handed to the file so far
     long long written_back_ = 0; // bytes whose write to the disk has been started

@@ -269,9 +269,9 @@ TEST_F(ConfigFileTest, UncreatableFileGivesSix) {
 }
 
 // Saving replaces the file in one step: a write that fails part-way (here a file-size limit, as a full
-// disk would) leaves the earlier file whole and no temporary beside it; a link planted at the name is
-// replaced, never written through.
-TEST_F(ConfigFileTest, SavingNeverLeavesACutFileOrWritesThroughALink) {
+// disk would) leaves the earlier file whole and no temporary beside it; a link at the name is written
+// through.
+TEST_F(ConfigFileTest, SavingNeverLeavesACutFileAndWritesThroughALink) {
     const std::string earlier = saved_uplink();
     ConfigRecord r = background(0);
     rlimit saved{};
@@ -287,11 +287,12 @@ TEST_F(ConfigFileTest, SavingNeverLeavesACutFileOrWritesThroughALink) {
     EXPECT_EQ(read_all(file()), earlier);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1);
 
-    write_all(path("victim"), "precious");
-    std::filesystem::create_symlink(path("victim"), path("linked.cfg"));
+    // A link at the name is written through: the file it leads to is replaced, the link stays.
+    write_all(path("target"), "earlier");
+    std::filesystem::create_symlink(path("target"), path("linked.cfg"));
     EXPECT_EQ(save_Config(path("linked.cfg").c_str(), &r, 1), 0);
-    EXPECT_EQ(read_all(path("victim")), "precious");
-    EXPECT_EQ(load_Config(path("linked.cfg").c_str(), &r, 1), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("linked.cfg")));
+    EXPECT_EQ(load_Config(path("target").c_str(), &r, 1), 0);
 }
 
 // Only a regular file is read, and opening never waits: a FIFO without a writer, a folder and a device

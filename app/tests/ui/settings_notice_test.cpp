@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -82,6 +84,38 @@ private slots:
         };
         QCOMPARE(field(form.uplink.rc34.PICH.gain), QString("-3.50"));
         QCOMPARE(field(form.uplink.rc7.PICH.gain), QString("100.00"));
+    }
+
+    void aFolderInPlaceOfASettingsFileIsNamedAndLeftAlone() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QVERIFY(QDir(folder.path()).mkdir("system_def.ini"));
+        ui::QtPlatform platform;
+        MainForm form(platform);
+        form.settings_folder = folder.path().toStdString();
+        QStringList shown;
+        std::function<void()> answer = [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown << box->text();
+                box->accept();
+            } else {
+                QTimer::singleShot(10, this, answer);
+            }
+        };
+        QTimer::singleShot(0, this, answer);
+        start_up(form);
+        ui::MainWindow window(form, platform);
+        platform.set_main_window(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains("system_def.ini was ignored as a whole: it is a folder"),
+                 qPrintable(shown[0]));
+        std::string cause;
+        QVERIFY(!write_settings_file(form, SettingsFile::System, &cause));
+        QVERIFY2(cause.find("it is a folder") != std::string::npos, cause.c_str());
+        QVERIFY(QFileInfo(folder.filePath("system_def.ini")).isDir());
+        QVERIFY(!QFileInfo::exists(folder.filePath("system_def.ini.bak")));
     }
 };
 

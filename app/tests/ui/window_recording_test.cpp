@@ -115,7 +115,13 @@ private slots:
         std::ifstream meta(base.toStdString() + ".sigmf-meta");
         const std::string text((std::istreambuf_iterator<char>(meta)), std::istreambuf_iterator<char>());
         QVERIFY2(text.find("\"core:datatype\": \"cf32_le\"") != std::string::npos, text.c_str());
+        // The window names itself as the recorder, and the recording its time and the channels' band.
+        QVERIFY2(text.find("\"core:recorder\": \"Varnika " + program_version() + "\"") != std::string::npos,
+                 text.c_str());
+        QVERIFY2(text.find("\"core:datetime\": \"20") != std::string::npos, text.c_str());
+        QVERIFY2(text.find("\"core:freq_lower_edge\": -614400.0") != std::string::npos, text.c_str());
         QVERIFY(!fs::exists(base.toStdString() + ".sigmf-meta.sigmf-meta"));
+        QVERIFY(!fs::exists(folder_.filePath(".from_window.sigmf-lock").toStdString()));
     }
 };
 
