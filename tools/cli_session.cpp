@@ -67,6 +67,10 @@ Session::Session(const fs::path& program_folder, const fs::path& settings_folder
     : platform(errors), libraries(library_folder(program_folder)),
       run(form, desktop, libraries, share, settings_home(program_folder)), errors_(errors) {
     form.settings_folder = settings_folder;
+    // A run's warnings (the tester's folder unknown) are notices beside its files, not failures.
+    run.warn = [this](const std::string& warning) {
+        errors_ << "varnika-cli: warning: " << one_line(warning) << '\n';
+    };
     start_up(form, cli_start_up(buffers));
 }
 
