@@ -71,7 +71,7 @@ int main(int argc, char* argv[]) {
     varnika::GenerationRun run(form, made_file, libraries, tester_share, settings_folder);
     // The settings files live beside the program when it may write there, else in the user's
     // configuration folder: start-up reads them, "Save and Quit" writes them. The tester's address is
-    // resolved in the background once the window is up.
+    // looked up only by "Apply" (on a worker thread) or by a run that saves into its folder.
     form.settings_folder = settings_folder;
     varnika::StartupSteps steps;
     steps.apply_network_settings = [](varnika::MainForm& f) { f.network.apply_settings(false); };
@@ -84,9 +84,11 @@ int main(int argc, char* argv[]) {
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);
     varnika::ui::SignalCheckLauncher signal_check(&window, form, libraries, made_file);
-    window.show();
-    form.network.resolve_in_background([&app](std::function<void()> on_window_thread) {
+    // The network page's look-ups answer through the event loop. `app` outlives the page, and the page
+    // stops every delivery when it goes.
+    form.network.look_up_in_background([&app](std::function<void()> on_window_thread) {
         QMetaObject::invokeMethod(&app, std::move(on_window_thread), Qt::QueuedConnection);
     });
+    window.show();
     return QApplication::exec();
 }

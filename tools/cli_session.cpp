@@ -68,6 +68,10 @@ Session::Session(const fs::path& program_folder, const fs::path& settings_folder
       run(form, desktop, libraries, share, settings_home_path(program_folder)), errors_(errors) {
     form.settings_folder = settings_folder;
     run.recorder = "varnika-cli";
+    // A run's warnings (the tester's folder unknown) are notices beside its files, not failures.
+    run.warn = [this](const std::string& warning) {
+        errors_ << "varnika-cli: warning: " << one_line(warning) << '\n';
+    };
     start_up(form, cli_start_up(buffers));
 }
 

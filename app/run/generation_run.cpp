@@ -10,6 +10,11 @@
 
 #include <safewrite/safe_file.h>
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -81,7 +86,33 @@ HostLookup bound_host_lookup(ProgramLibraries& libraries) {
             return function != nullptr ? function(query, result) : WAVESAVE_LOOKUP_FAILED;
         };
     };
-    return {bound("Get_Host_Name"), bound("Get_IP_Address")};
+    HostLookup lookup{bound("Get_Host_Name"), bound("Get_IP_Address"), {}};
+    // A worker's copy binds both exports here and holds its own reference to the library, so that the
+    // library stays loaded while a look-up runs, even past the end of the program's objects.
+    lookup.detached = [&libraries] {
+        std::string missing;
+        auto* host_name = libraries.wavesave.find<decltype(Get_Host_Name)>("Get_Host_Name", missing);
+        auto* ip_address = libraries.wavesave.find<decltype(Get_IP_Address)>("Get_IP_Address", missing);
+        const std::shared_ptr<void> held(
+            dlopen(libraries.wavesave.file().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD), [](void* handle) {
+                if (handle != nullptr) {
+                    dlclose(handle);
+                }
+            });
+        HostLookup own;
+        if (held && host_name != nullptr) {
+            own.host_name = [held, host_name](const char* query, char* result) {
+                return host_name(query, result);
+            };
+        }
+        if (held && ip_address != nullptr) {
+            own.ip_address = [held, ip_address](const char* query, char* result) {
+                return ip_address(query, result);
+            };
+        }
+        return own;
+    };
+    return lookup;
 }
 
 GenerationRun::GenerationRun(MainForm& form, GenerationDesktop& desktop, ProgramLibraries& libraries,
@@ -106,25 +137,46 @@ template <class Function> Function* GenerationRun::bind(LibraryBinding& library,
 }
 
 std::optional<ShareName> GenerationRun::tester_share(std::string& why) {
-    TesterNetwork& network = form_.network;
-    if (form_.model.TesterFolder.empty() && !network.resolved()) {
-        network.apply();
-    }
-    const std::string& address =
-        form_.model.IPaddressUL == 0
-            ? network.IP_ADDRESS1[uplink_item].text() + "." + network.IP_ADDRESS2[uplink_item].text() + "." +
-                  network.IP_ADDRESS3[uplink_item].text() + "." + network.IP_ADDRESS4[uplink_item].text()
-            : form_.model.HostName;
-    if (form_.model.TesterFolder.empty()) {
-        why = "the tester's address " +
-              (address.empty() ? std::string("is not set") : address + " cannot be resolved") + ".";
+    const std::string& folder = form_.model.TesterFolder;
+    if (folder.empty()) {
+        why = form_.network.folder_unknown_reason();
+        if (why.empty()) {
+            why = "the tester's address has not been looked up";
+        }
         return std::nullopt;
     }
-    auto share = parse_share_path(form_.model.TesterFolder);
+    auto share = parse_share_path(folder);
     if (!share) {
-        why = form_.model.TesterFolder + " is not a network folder.";
+        why = folder + " is not a network folder";
     }
     return share;
+}
+
+std::optional<std::string> GenerationRun::send_to_tester(const ShareName& share, const std::string& file,
+                                                         bool& unreachable) {
+    const std::string name = std::filesystem::path(file).filename().string();
+    const std::string& folder = form_.model.TesterFolder;
+    // Only a regular file can be read back; a pipe or a device the waveform was streamed into cannot.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat seen {};
+    if (fd < 0 || ::fstat(fd, &seen) != 0 || !S_ISREG(seen.st_mode)) {
+        const int error = fd < 0 ? errno : 0;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return "The file " + name + " was not copied to " + folder + ": " + file +
+               (error != 0 ? " cannot be read back (" + std::string(std::strerror(error)) + ")"
+                           : " is not a regular file") +
+               ".";
+    }
+    const auto problem = share_.upload(share, fd, name);
+    ::close(fd);
+    if (!problem) {
+        return std::nullopt;
+    }
+    unreachable = unreachable || problem->unreachable;
+    return "The file " + name + " was saved as " + file + " but not copied to " + folder + ": " +
+           (problem->unreachable ? "the share did not answer (" + problem->text + ")" : problem->text) + ".";
 }
 
 RunResult GenerationRun::run(Output output) {
@@ -144,6 +196,7 @@ RunResult GenerationRun::run(Output output) {
         return result_;
     };
     result_ = {};
+    warnings_.clear();
     if (awg) {
         const double rate = model.sampling_rate(link);
         if (rate < awg_min_sampling_rate_hz || rate > awg_max_sampling_rate_hz) {
@@ -152,21 +205,26 @@ RunResult GenerationRun::run(Output output) {
     }
 
     RunGuard guard(awg ? form_.MakeAWGFile_Button : form_.MakeFloatingFile_Button, desktop_);
-    // The tester-save mode concerns the AWG run only. A tester that cannot be named is said before the
-    // user chooses a file, and nothing is saved elsewhere in its place.
+    // The tester-save mode concerns the AWG run only. The files always go to the file the user chose; a
+    // mounted share is where the save dialog opens, and a share that is not mounted receives a copy of
+    // each file once it is written. A tester whose folder is unknown only leaves the dialog at its own
+    // default folder, and the user is told why.
     const bool to_tester = awg && form_.network.saves_to_tester();
     std::filesystem::path mounted_share;
     std::optional<ShareName> upload_share;
+    std::string folder_unknown;
     if (to_tester) {
-        std::string why;
-        upload_share = tester_share(why);
-        if (!upload_share) {
-            return end(RunOutcome::TesterUnreachable,
-                       std::string(tester_unreachable_message) + why + " No file was written.");
+        if (model.TesterFolder.empty() && !form_.network.resolved()) {
+            guard.show_busy_pointer();
+            form_.network.resolve_now();
+            guard.restore_pointer();
         }
-        mounted_share = share_.mounted_folder(model.TesterFolder);
-        if (!mounted_share.empty()) {
-            upload_share.reset(); // a mounted share takes the files as a local folder
+        upload_share = tester_share(folder_unknown);
+        if (upload_share) {
+            mounted_share = share_.mounted_folder(model.TesterFolder);
+            if (!mounted_share.empty()) {
+                upload_share.reset(); // a mounted share takes the files as a local folder
+            }
         }
     }
     SaveFileRequest request;
@@ -182,7 +240,7 @@ RunResult GenerationRun::run(Output output) {
     desktop_.let_pending_messages_through();
     Measured measured;
     left_out.clear();
-    const std::optional<Written> written = generate(output, answer, upload_share, measured);
+    std::optional<Written> written = generate(output, answer, std::nullopt, measured);
     // Figures of an earlier file never stay on show beside a run that failed.
     if (!written || !written->waveform) {
         papr.withdraw();
@@ -190,6 +248,17 @@ RunResult GenerationRun::run(Output output) {
     if (!written) {
         guard.restore_pointer();
         return end(result_.outcome, result_.message);
+    }
+    if (upload_share && written->waveform) {
+        std::vector<std::string> sent{answer.file_name};
+        if (written->reference) {
+            sent.push_back(reference_file_name(answer.file_name, answer.filter_index, awg_named_filters));
+        }
+        for (const std::string& file : sent) {
+            if (auto problem = send_to_tester(*upload_share, file, written->unreachable)) {
+                written->problems.push_back(*problem);
+            }
+        }
     }
     // The dialog reports a waveform that was written, never one that was lost.
     if (awg && written->waveform) {
@@ -202,14 +271,26 @@ RunResult GenerationRun::run(Output output) {
         papr.bring_to_front();
     }
     guard.restore_pointer();
-    if (written->problems.empty()) {
-        return end(RunOutcome::Done);
+    if (to_tester && !upload_share && mounted_share.empty() && written->waveform) {
+        warnings_.push_back("The tester's waveform folder is unknown: " + folder_unknown +
+                            ". The file was saved as " + answer.file_name + ".");
+    }
+    for (const std::string& warning : warnings_) {
+        if (warn) {
+            warn(warning);
+        } else {
+            form_.platform.show_message(warning, title, form::MessageIcon::Exclamation,
+                                        form::MessageButtons::Ok);
+        }
     }
     std::string text;
     for (const std::string& problem : written->problems) {
         text += (text.empty() ? "" : "\n") + problem;
     }
-    return end(written->unreachable ? RunOutcome::TesterUnreachable : RunOutcome::NotWritten, text);
+    const RunOutcome outcome = written->problems.empty() ? RunOutcome::Done
+                               : written->unreachable    ? RunOutcome::TesterUnreachable
+                                                         : RunOutcome::NotWritten;
+    return end(outcome, text);
 }
 
 std::optional<std::int32_t> GenerationRun::synthesise(int link) {
@@ -423,6 +504,8 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
         if (tester_mode) {
             if (auto failed = write_file(reference, write_chips, upload_share, written.unreachable)) {
                 written.problems.push_back(*failed);
+            } else {
+                written.reference = true;
             }
         }
         if (!written.problems.empty()) {
@@ -435,6 +518,7 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
         return done();
     }
     written.waveform = true;
+    written.reference = tester_mode;
     return done();
 }
 

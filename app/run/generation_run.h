@@ -27,8 +27,6 @@ inline constexpr const char* floating_run_title = "Make Floating File";
 inline constexpr const char* sampling_rate_message = "Set the sampling rate from 12.5 MHz to 200 MHz.";
 // Begins the message of a run that ended before writing because a library or export is missing.
 inline constexpr const char* no_file_written_message = "No file was written. ";
-// Begins the message of a tester-save run that cannot reach the tester's waveform folder.
-inline constexpr const char* tester_unreachable_message = "The tester's waveform folder cannot be reached: ";
 inline constexpr double awg_min_sampling_rate_hz = 12.5e6;
 
 // How a run ended. The window shows its message as a message box; varnika-cli maps it to an exit code.
@@ -40,7 +38,7 @@ enum class RunOutcome {
     SynthesisRefused,    // the synthesis library refused the parameters
     BadWaveform,         // the waveform came out all zero or not finite
     NotWritten,          // a file could not be written (the message says which and why)
-    TesterUnreachable,   // the tester's waveform folder could not be reached
+    TesterUnreachable,   // the file was saved, but the tester's share did not answer to take its copy
 };
 
 struct RunResult {
@@ -76,12 +74,17 @@ public:
     RunResult make_floating_file();
     // How the last run ended.
     const RunResult& last_result() const { return result_; }
+    // What the last run had to say beside its files (the tester's folder unknown).
+    const std::vector<std::string>& last_warnings() const { return warnings_; }
+    // Says each of a run's warnings; left empty, the run shows each in a message box.
+    std::function<void(const std::string& warning)> warn;
 
 private:
     enum class Output { Awg, Floating };
     // What the writing steps left behind.
     struct Written {
         bool waveform = false;    // the waveform file reached its destination
+        bool reference = false;   // so did the Tester Mode reference file
         bool unreachable = false; // the tester's share could not be reached
         std::vector<std::string> problems;
     };
@@ -97,9 +100,11 @@ private:
     // saying why.
     std::optional<Written> generate(Output output, const SaveFileAnswer& answer,
                                     const std::optional<ShareName>& upload_share, Measured& measured);
-    // The tester's share named by the settings, resolving the tester's address now when start-up left it
-    // unresolved; nothing, with the reason in `why`, when it cannot be named.
+    // The tester's share named by `TesterFolder`; nothing, with the reason in `why`, when it is unknown.
     std::optional<ShareName> tester_share(std::string& why);
+    // Copies the written `file` into `share` under its own name; the problem in words, or nothing.
+    std::optional<std::string> send_to_tester(const ShareName& share, const std::string& file,
+                                              bool& unreachable);
     // Calls the synthesis export of the chosen link and radio configuration; nothing when it cannot be bound.
     std::optional<std::int32_t> synthesise(int link);
     // Writes one file with `writer` (given a file name to write to): through the safe-write helper to
@@ -119,6 +124,7 @@ private:
     std::filesystem::path program_folder_;
     std::string missing_; // what the last failed binding could not find
     RunResult result_;
+    std::vector<std::string> warnings_;
 };
 
 } // namespace varnika

@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <bit>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -178,6 +180,10 @@ struct SmbClient {
     decltype(&smbc_getFunctionClose) close = nullptr;
     decltype(&smbc_getFunctionUnlink) unlink = nullptr;
     decltype(&smbc_getFunctionRename) rename = nullptr;
+    decltype(&smbc_getFunctionOpendir) opendir = nullptr;
+    decltype(&smbc_getFunctionReaddir) readdir = nullptr;
+    decltype(&smbc_getFunctionClosedir) closedir = nullptr;
+    decltype(&smbc_getFunctionStat) stat = nullptr;
     std::string why_not; // empty when bound
 };
 
@@ -216,10 +222,60 @@ const SmbClient& smb_client(const std::string& library) {
     bind_smb(handle, "smbc_getFunctionClose", smb.close, smb.why_not);
     bind_smb(handle, "smbc_getFunctionUnlink", smb.unlink, smb.why_not);
     bind_smb(handle, "smbc_getFunctionRename", smb.rename, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionOpendir", smb.opendir, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionReaddir", smb.readdir, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionClosedir", smb.closedir, smb.why_not);
+    bind_smb(handle, "smbc_getFunctionStat", smb.stat, smb.why_not);
     return smb;
 }
 
+// Removes from the share's folder `folder` ("smb://host/share/") the temporaries that uploads killed
+// before they could clean up (SIGKILL, a power cut) left behind: files named as this program names an
+// upload's temporary and untouched for longer than any upload takes. A temporary of an upload under way
+// elsewhere is younger and stays. Failures only leave a leftover in place.
+void remove_upload_leftovers(const SmbClient& smb, SMBCCTX* context, const std::string& folder) {
+    SMBCFILE* listing = smb.opendir(context)(context, folder.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    std::vector<std::string> leftovers;
+    while (const smbc_dirent* entry = smb.readdir(context)(context, listing)) {
+        if (entry->smbc_type == SMBC_FILE && is_upload_temporary_name(entry->name)) {
+            leftovers.emplace_back(entry->name);
+        }
+    }
+    smb.closedir(context)(context, listing);
+    const auto now = std::chrono::system_clock::now();
+    for (const std::string& name : leftovers) {
+        const std::string url = folder + url_encoded(name);
+        struct stat seen {};
+        if (smb.stat(context)(context, url.c_str(), &seen) != 0) {
+            continue;
+        }
+        const auto modified = std::chrono::system_clock::from_time_t(seen.st_mtime);
+        if (now - modified >= upload_leftover_age) {
+            smb.unlink(context)(context, url.c_str());
+        }
+    }
+}
+
 } // namespace
+
+bool is_upload_temporary_name(std::string_view name) {
+    // The safe-write prefix, the writer's process id, a dot and the random characters.
+    if (!name.starts_with(safewrite::temporary_prefix)) {
+        return false;
+    }
+    name.remove_prefix(safewrite::temporary_prefix.size());
+    const std::size_t dot = name.find('.');
+    if (dot == 0 || dot == std::string_view::npos || name.size() - dot - 1 != upload_temporary_random) {
+        return false;
+    }
+    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    const auto letter_or_digit = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    return std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot), digit) &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(dot) + 1, name.end(), letter_or_digit);
+}
 
 std::optional<ShareName> parse_share_path(std::string_view path) {
     if (path.size() < 2 || !is_separator(path[0]) || !is_separator(path[1])) {
@@ -310,7 +366,8 @@ std::optional<UploadProblem> TesterShare::upload(const ShareName& share, int des
     const safewrite::InterruptibleSection section;
     const std::string folder = "smb://" + share.host + "/" + url_encoded(share.share) + "/";
     const std::string url = folder + url_encoded(file_name);
-    const std::string temporary = folder + url_encoded(safewrite::temporary_name(10));
+    remove_upload_leftovers(smb, context.get(), folder);
+    const std::string temporary = folder + url_encoded(safewrite::temporary_name(upload_temporary_random));
     SMBCFILE* remote =
         smb.open(context.get())(context.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (remote == nullptr) {

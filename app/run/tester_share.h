@@ -4,6 +4,7 @@
 // loaded only then: without it the program runs, and only saving into an unmounted share is refused.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -32,6 +33,12 @@ inline constexpr const char* smb_client_library = "libsmbclient.so.0";
 // The environment variable that names the tester's SMB port when it is not the standard one.
 inline constexpr const char* smb_port_variable = "VARNIKA_SMB_PORT";
 
+// An upload's temporary on the share: the safe-write prefix, the process id, a dot and this many random
+// letters and digits. A later upload removes those older than `upload_leftover_age`.
+inline constexpr std::size_t upload_temporary_random = 10;
+inline constexpr std::chrono::minutes upload_leftover_age{10};
+bool is_upload_temporary_name(std::string_view name);
+
 // Why an upload failed.
 struct UploadProblem {
     std::string text;         // in words
@@ -59,7 +66,8 @@ public:
     // Uploads the whole file open as `descriptor` into `share` under `file_name`. The data goes to a
     // temporary of an unguessable name on the share, created exclusively, and is renamed over the name
     // once complete, so a file of that name stays whole until then; the temporary is removed on every
-    // failure and on SIGINT, SIGTERM or SIGHUP. Nothing on success, otherwise what went wrong.
+    // failure and on SIGINT, SIGTERM or SIGHUP. Temporaries that killed uploads left on the share are
+    // removed first. Nothing on success, otherwise what went wrong.
     std::optional<UploadProblem> upload(const ShareName& share, int descriptor,
                                         const std::string& file_name) const;
     // The same for the file `file`; the problem in words.

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <future>
 #include <string>
 #include <vector>
 
@@ -39,7 +38,7 @@ struct FakeResolver {
                 return 1;
             };
         };
-        return {answer(true), answer(false)};
+        return {answer(true), answer(false), {}};
     }
 };
 
@@ -252,22 +251,13 @@ TEST(NetworkStartUp, StoredAddressIsShownOnBothPagesAndResolvedOnce) {
     EXPECT_EQ(network.IP_address_UL.selected(), 0);
 }
 
-// The window's start-up: the stored address is shown at once and resolved on a worker thread; the answer
-// is applied when the window's thread takes it, as "Apply" would. A slow name server holds nothing up.
-TEST(NetworkStartUp, TheWindowResolvesTheStoredAddressInTheBackground) {
+// The window's and varnika-cli's start-up: the stored address is shown, nothing is looked up, and "Apply"
+// stays ready to do it.
+TEST(NetworkStartUp, AStoredAddressIsNotLookedUpAtStartUp) {
     FakePlatform platform;
     MainForm form(platform);
-    std::promise<void> name_server;
-    std::shared_future<void> answers = name_server.get_future().share();
-    form.network.set_lookup({[answers](const char* query, char* result) -> std::int32_t {
-                                 answers.wait(); // a slow name server
-                                 if (std::string(query) != "10.20.30.40") {
-                                     return 1;
-                                 }
-                                 std::strcpy(result, "sg.lab.example");
-                                 return 0;
-                             },
-                             {}});
+    FakeResolver resolver;
+    form.network.set_lookup(resolver.lookup());
     StartupSteps steps;
     steps.read_system_settings = [](MainForm& f) {
         f.model.IPadress1 = "10";
@@ -275,26 +265,14 @@ TEST(NetworkStartUp, TheWindowResolvesTheStoredAddressInTheBackground) {
         f.model.IPadress3 = "30";
         f.model.IPadress4 = "40";
         f.model.SaveMode = 1;
-        f.model.IPaddressUL = 0;
         return true;
     };
     steps.apply_network_settings = [](MainForm& f) { f.network.apply_settings(false); };
     start_up(form, steps);
     EXPECT_EQ(form.network.IP_ADDRESS1[1].text(), "10");
-    EXPECT_EQ(form.model.TesterFolder, "");
+    EXPECT_TRUE(resolver.queries.empty());
     EXPECT_FALSE(form.network.resolved());
-
-    std::promise<std::function<void()>> delivered;
-    form.network.resolve_in_background([&delivered](std::function<void()> on_window_thread) {
-        delivered.set_value(std::move(on_window_thread));
-    });
-    name_server.set_value();
-    std::function<void()> apply_answer = delivered.get_future().get();
-    EXPECT_EQ(form.model.TesterFolder, "") << "nothing changes off the window's thread";
-    apply_answer();
-    EXPECT_EQ(form.model.TesterFolder, "\\\\sg\\waveform");
-    EXPECT_EQ(form.network.host_name_info[0].text(), "sg.lab.example");
-    EXPECT_TRUE(form.network.resolved());
+    EXPECT_TRUE(form.network.Apply_NetConfig[0].enabled());
 }
 
 } // namespace

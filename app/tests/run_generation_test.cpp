@@ -267,23 +267,28 @@ TEST(ReferenceFileName, NeverNamesTheWaveformFileItself) {
     EXPECT_EQ(filter_extension(awg_filter, 6), "");
 }
 
-TEST_F(AwgRun, TesterSaveModeWithoutAReachableTesterSaysSoAndSavesNothingElsewhere) {
+TEST_F(AwgRun, TesterSaveModeWithTheTestersFolderUnknownSavesTheChosenFileAndSaysWhy) {
     form.model.tester_mode_flag = 1;
     form.network.SaveMode_dl_Option.select(1);
     choose_uplink("12");
-    // No look-up has succeeded: the run looks the tester up once more, then says why it cannot save.
+    // No address is set: the run looks the tester up once more, and its folder stays unknown.
     form.model.TesterFolder.clear();
     answer_with("sig.awv");
     const RunResult result = run.make_awg_file();
 
-    EXPECT_EQ(result.outcome, RunOutcome::TesterUnreachable);
+    EXPECT_EQ(result.outcome, RunOutcome::Done);
     ASSERT_EQ(platform.shown.size(), 1u);
-    EXPECT_TRUE(platform.shown[0].text.starts_with(tester_unreachable_message)) << platform.shown[0].text;
-    EXPECT_EQ(platform.shown[0].text, result.message);
-    EXPECT_TRUE(desktop.requests.empty()) << "no file is asked for that cannot be saved";
+    EXPECT_EQ(platform.shown[0].text,
+              "The tester's waveform folder is unknown: no tester address is set. The "
+              "file was saved as " +
+                  (output / "sig.awv").string() + ".");
+    EXPECT_EQ(platform.shown[0].icon, form::MessageIcon::Exclamation);
+    EXPECT_EQ(run.last_warnings(), std::vector<std::string>{platform.shown[0].text});
+    ASSERT_EQ(desktop.requests.size(), 1u);
+    EXPECT_EQ(desktop.requests[0].initial_folder, "") << "the dialog stays at its own default folder";
+    EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"sig.awv", "sig.ref"}));
     EXPECT_TRUE(files_in(program.path()).empty());
-    EXPECT_TRUE(files_in(output.path()).empty());
-    EXPECT_FALSE(run.papr.Form3.visible());
+    EXPECT_TRUE(run.papr.Form3.visible());
     EXPECT_TRUE(form.MakeAWGFile_Button.enabled());
 }
 

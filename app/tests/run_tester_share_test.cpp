@@ -110,7 +110,9 @@ TEST_F(TesterSaveRun, UploadsTheWaveformAndTheReferenceUnderTheNamesChosen) {
     EXPECT_EQ(files_in(server.share_folder()), (std::vector<std::string>{"sig.awv", "sig.ref"}));
     EXPECT_TRUE(file_text(server.share_folder() / "sig.awv").starts_with("{COMMENT:EVDOWaveform}\n"));
     EXPECT_EQ(testing::line_count(server.share_folder() / "sig.ref"), 32768u);
-    EXPECT_TRUE(files_in(output.path()).empty()) << "the files go to the tester only";
+    EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"sig.awv", "sig.ref"}))
+        << "the folder chosen in the dialog keeps its files";
+    EXPECT_TRUE(file_text(output / "sig.awv") == file_text(server.share_folder() / "sig.awv"));
     EXPECT_TRUE(papr_dialog_shown());
     expect_run_ended_cleanly();
 }
@@ -127,7 +129,10 @@ TEST_F(TesterSaveRun, WithoutPermissionTheUserIsToldAndTheProgramCarriesOn) {
     EXPECT_NE(text.find("sig.awv"), std::string::npos) << text;
     EXPECT_NE(text.find("sig.ref"), std::string::npos) << text;
     EXPECT_NE(text.find("\\\\127.0.0.1\\waveform"), std::string::npos) << text;
-    EXPECT_FALSE(papr_dialog_shown()) << "no success shown for a file that was not written";
+    EXPECT_NE(text.find("was saved as " + (output / "sig.awv").string() + " but not copied"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(papr_dialog_shown()) << "the waveform was written where the user chose";
     expect_run_ended_cleanly();
     EXPECT_TRUE(files_in(server.share_folder()).empty());
 }
@@ -142,8 +147,11 @@ TEST_F(TesterSaveRun, WithTheServerGoneTheUserIsToldAndTheProgramCarriesOn) {
 
     ASSERT_EQ(platform.shown.size(), 1u);
     EXPECT_NE(platform.shown[0].text.find("sig.awv"), std::string::npos) << platform.shown[0].text;
+    EXPECT_NE(platform.shown[0].text.find("the share did not answer"), std::string::npos)
+        << platform.shown[0].text;
     EXPECT_EQ(platform.shown[0].title, "Make AWG File");
-    EXPECT_FALSE(papr_dialog_shown());
+    EXPECT_EQ(smb_run->last_result().outcome, RunOutcome::TesterUnreachable);
+    EXPECT_EQ(files_in(output.path()), (std::vector<std::string>{"sig.awv", "sig.ref"}));
     expect_run_ended_cleanly();
 }
 

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -143,10 +144,21 @@ QWidget* make_network_page(TesterNetwork& network, int item, QWidget* parent) {
     host->setMinimumWidth(host->fontMetrics().horizontalAdvance("0000.0000.0000.0000"));
     grid->addWidget(host, 2, 1);
     grid->addWidget(label(network.host_name_info[item], address), 2, 2);
+    // Beside the read-outs: a look-up under way (with its busy mark), or why the tester's folder is unknown.
+    auto* note = label(network.lookup_note[item], address);
+    note->setWordWrap(true);
+    grid->addWidget(note, 3, 0, 1, 3);
+    auto* busy = new QProgressBar(address);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setMaximumWidth(120);
+    bind_state(busy, network.lookup_busy[item]);
+    busy->setObjectName(qt_text(network.lookup_busy[item].object_name()));
     auto* apply = new QHBoxLayout;
+    apply->addWidget(busy);
     apply->addStretch(1);
     apply->addWidget(button(network.Apply_NetConfig[item], address));
-    grid->addLayout(apply, 3, 0, 1, 3);
+    grid->addLayout(apply, 4, 0, 1, 3);
     grid->setColumnStretch(2, 1);
 
     auto* right = new QVBoxLayout;

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 namespace varnika {
 
@@ -55,6 +57,19 @@ TesterNetwork::TesterNetwork(SettingsModel& model) : model_(model) {
         });
         Apply_NetConfig[item].set_press_rule([this] { apply(); });
         NetWorkDef_Button[item].set_press_rule([this] { apply_default(); });
+        lookup_busy[item].set_visible(false);
+    }
+    // The page shows the state the program starts in: saving on this computer, the tester given by its
+    // address, nothing to look up yet. Stored settings select their own modes later.
+    SaveMode_dl_Option.select(model_.SaveMode);
+    IP_address_DL.select(model_.IPaddressUL);
+    enable_apply(false);
+}
+
+TesterNetwork::~TesterNetwork() {
+    if (courier_) {
+        const std::lock_guard lock(courier_->guard);
+        courier_->deliver = nullptr;
     }
 }
 
@@ -113,6 +128,7 @@ void TesterNetwork::host_name_changed(int item) {
     const std::string text = Q4410_Host_Name[item].text();
     Q4410_Host_Name[1 - item].set_text(text);
     model_.HostName = text;
+    forget_results();
 }
 
 void TesterNetwork::octet_left(int n, int item) {
@@ -122,9 +138,12 @@ void TesterNetwork::octet_left(int n, int item) {
         value = static_cast<std::int16_t>(std::clamp(std::trunc(*number), 0.0, 255.0));
     }
     const std::string text = std::to_string(value);
+    std::string* stored[] = {&model_.IPadress1, &model_.IPadress2, &model_.IPadress3, &model_.IPadress4};
+    if (*stored[index] != text || model_.IpOctets[index] != value) {
+        forget_results();
+    }
     octet(n, uplink_item).set_text(text);
     octet(n, downlink_item).set_text(text);
-    std::string* stored[] = {&model_.IPadress1, &model_.IPadress2, &model_.IPadress3, &model_.IPadress4};
     *stored[index] = text;
     model_.IpOctets[index] = value;
     enable_apply(true);
@@ -137,44 +156,143 @@ void TesterNetwork::octet_enter(int n, int item) {
     }
 }
 
+TesterNetwork::Query TesterNetwork::query() const {
+    Query asked;
+    asked.by_address = model_.IPaddressUL == 0;
+    if (asked.by_address) {
+        const auto& o = model_.IpOctets;
+        asked.text = std::to_string(o[0]) + "." + std::to_string(o[1]) + "." + std::to_string(o[2]) + "." +
+                     std::to_string(o[3]);
+        if (std::ranges::all_of(o, [](std::int16_t octet) { return octet == 0; })) {
+            asked.unset = "no tester address is set";
+        }
+    } else {
+        asked.text = Q4410_Host_Name[uplink_item].text();
+        if (asked.text.empty()) {
+            asked.unset = "no tester host name is set";
+        }
+    }
+    return asked;
+}
+
 void TesterNetwork::apply() {
+    if (!courier_) {
+        resolve_now();
+        return;
+    }
+    // The answer comes back through the courier; the page may be gone by then, and the program with it.
+    const Query asked = query();
+    const std::uint64_t serial = ++serial_;
+    resolved_ = false;
+    looking_up_ = true;
+    enable_apply(false);
+    show_busy(true);
+    show_note("Looking up " + asked.text + " ...");
+    HostLookup own = lookup_.detached ? lookup_.detached() : lookup_;
+    const HostLookup::Function function = asked.by_address ? own.host_name : own.ip_address;
+    std::thread([courier = courier_, weak = std::weak_ptr<Courier>(courier_), function, asked, serial, this] {
+        const std::optional<std::string> answer =
+            asked.unset.empty() ? look_up(function, asked.text) : std::nullopt;
+        const std::lock_guard lock(courier->guard);
+        if (!courier->deliver) {
+            return;
+        }
+        courier->deliver([weak, asked, answer, serial, this] {
+            const auto alive = weak.lock();
+            if (!alive || !alive->deliver || serial != serial_) {
+                return; // the page is gone, or the address changed meanwhile
+            }
+            looking_up_ = false;
+            show_busy(false);
+            take_answer(asked, answer);
+        });
+    }).detach();
+}
+
+void TesterNetwork::resolve_now() {
+    const Query asked = query();
+    ++serial_;
+    looking_up_ = false;
+    show_busy(false);
+    const std::optional<std::string> answer =
+        asked.unset.empty() ? look_up(asked.by_address ? lookup_.host_name : lookup_.ip_address, asked.text)
+                            : std::nullopt;
+    take_answer(asked, answer);
+}
+
+void TesterNetwork::take_answer(const Query& asked, const std::optional<std::string>& answer) {
     resolved_ = true;
-    if (model_.IPaddressUL == 0) {
-        look_up_host_name();
+    std::string& why = folder_unknown_;
+    if (asked.by_address) {
+        for (form::Label& info : host_name_info) {
+            info.set_text(answer.value_or(std::string()));
+        }
         for (form::Label& info : ip_address_info) {
             info.set_text({});
         }
+        // The share is named by the host's own name: the first label of a name with a domain part.
+        const std::size_t dot = answer ? answer->find('.') : std::string::npos;
+        model_.TesterFolder =
+            dot != std::string::npos ? tester_folder_path(answer->substr(0, dot)) : std::string();
+        why = !asked.unset.empty() ? asked.unset
+              : !answer            ? "no host name was found for " + asked.text
+              : dot == std::string::npos
+                  ? "the name \"" + *answer + "\" found for " + asked.text + " has no domain part"
+                  : std::string();
     } else {
-        look_up_address();
+        for (form::Label& info : ip_address_info) {
+            info.set_text(answer.value_or(std::string()));
+        }
         for (form::Label& info : host_name_info) {
             info.set_text({});
         }
+        model_.TesterFolder = answer ? tester_folder_path(asked.text) : std::string();
+        why = !asked.unset.empty() ? asked.unset
+              : !answer            ? "the host name \"" + asked.text + "\" was not found"
+                                   : std::string();
+    }
+    if (why.empty()) {
+        show_note({});
+    } else {
+        std::string note = why + ", so the tester's waveform folder is unknown.";
+        note[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(note[0])));
+        show_note(note);
     }
     enable_apply(false);
 }
 
-void TesterNetwork::look_up_host_name() {
-    const auto& o = model_.IpOctets;
-    const std::string address = std::to_string(o[0]) + "." + std::to_string(o[1]) + "." +
-                                std::to_string(o[2]) + "." + std::to_string(o[3]);
-    const auto name = look_up(lookup_.host_name, address);
-    for (form::Label& info : host_name_info) {
-        info.set_text(name.value_or(std::string()));
+void TesterNetwork::forget_results() {
+    ++serial_;
+    resolved_ = false;
+    looking_up_ = false;
+    folder_unknown_.clear();
+    model_.TesterFolder.clear();
+    for (int item = 0; item < 2; ++item) {
+        ip_address_info[item].set_text({});
+        host_name_info[item].set_text({});
     }
-    // The share is named by the host's own name: the first label of the name found.
-    const std::size_t dot = name ? name->find('.') : std::string::npos;
-    model_.TesterFolder = dot != std::string::npos ? tester_folder_path(name->substr(0, dot)) : std::string();
+    show_note({});
+    show_busy(false);
 }
 
-void TesterNetwork::look_up_address() {
-    model_.TesterFolder = tester_folder_path(Q4410_Host_Name[uplink_item].text());
-    const auto address = look_up(lookup_.ip_address, Q4410_Host_Name[uplink_item].text());
-    if (!address) {
-        model_.TesterFolder.clear();
+void TesterNetwork::show_note(const std::string& text) {
+    for (form::Label& note : lookup_note) {
+        note.set_text(text);
     }
-    for (form::Label& info : ip_address_info) {
-        info.set_text(address.value_or(std::string()));
+}
+
+void TesterNetwork::show_busy(bool busy) {
+    for (form::Frame& mark : lookup_busy) {
+        mark.set_visible(busy);
     }
+}
+
+void TesterNetwork::look_up_in_background(Deliver deliver) {
+    if (!courier_) {
+        courier_ = std::make_shared<Courier>();
+    }
+    const std::lock_guard lock(courier_->guard);
+    courier_->deliver = std::move(deliver);
 }
 
 void TesterNetwork::apply_settings(bool resolve) {
@@ -192,46 +310,10 @@ void TesterNetwork::apply_settings(bool resolve) {
     for (int n = 1; n <= 4; ++n) {
         octet_left(n, uplink_item);
     }
-    resolved_ = false;
+    forget_results();
     if (resolve) {
         apply();
-    } else {
-        model_.TesterFolder.clear();
     }
-}
-
-void TesterNetwork::resolve_in_background(Deliver deliver) {
-    const bool by_address = model_.IPaddressUL == 0;
-    const auto& o = model_.IpOctets;
-    const std::string query = by_address ? std::to_string(o[0]) + "." + std::to_string(o[1]) + "." +
-                                               std::to_string(o[2]) + "." + std::to_string(o[3])
-                                         : Q4410_Host_Name[uplink_item].text();
-    const HostLookup::Function function = by_address ? lookup_.host_name : lookup_.ip_address;
-    resolver_ = std::jthread([this, by_address, query, function, deliver = std::move(deliver)] {
-        const std::optional<std::string> answer = look_up(function, query);
-        deliver([this, by_address, query, answer] {
-            if (resolved_) {
-                return;
-            }
-            // "Apply" with the answer found, for the query it was found for.
-            const HostLookup own = lookup_;
-            const HostLookup::Function real = by_address ? own.host_name : own.ip_address;
-            HostLookup::Function known = [query, answer, real](const char* asked,
-                                                               char* result) -> std::int32_t {
-                if (asked != query) {
-                    return real ? real(asked, result) : 1;
-                }
-                if (!answer) {
-                    return 1;
-                }
-                std::memcpy(result, answer->c_str(), answer->size() + 1);
-                return 0;
-            };
-            lookup_ = by_address ? HostLookup{known, own.ip_address} : HostLookup{own.host_name, known};
-            apply();
-            lookup_ = own;
-        });
-    });
 }
 
 void TesterNetwork::apply_default() {

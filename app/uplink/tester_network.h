@@ -15,8 +15,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 
 namespace varnika {
 
@@ -30,6 +32,10 @@ struct HostLookup {
     using Function = std::function<std::int32_t(const char* query, char* result)>;
     Function host_name;  // Get_Host_Name: dotted IPv4 address -> host name
     Function ip_address; // Get_IP_Address: host name -> dotted IPv4 address
+    // A copy of both look-ups that may run on a worker thread and outlive the objects behind them (the
+    // program's libraries, which it keeps loaded while it lives); left empty, the look-ups above are
+    // copied as they are.
+    std::function<HostLookup()> detached;
 };
 
 // "\\" + host + "\waveform": the tester's waveform folder as a network path.
@@ -38,6 +44,7 @@ std::string tester_folder_path(const std::string& host);
 class TesterNetwork {
 public:
     explicit TesterNetwork(SettingsModel& model);
+    ~TesterNetwork();
     TesterNetwork(const TesterNetwork&) = delete;
     TesterNetwork& operator=(const TesterNetwork&) = delete;
 
@@ -60,6 +67,10 @@ public:
     form::Pair<form::Button> Apply_NetConfig{"Apply_NetConfig", std::string("Apply")};
     form::Pair<form::Label> ip_address_info{"ip_address_info"};
     form::Pair<form::Label> host_name_info{"host_name_info"};
+    // Beside the read-outs: a look-up under way, or why the last one left the tester's folder unknown.
+    form::Pair<form::Label> lookup_note{"Lookup_Note"};
+    // The busy mark, visible while a background look-up runs.
+    form::Pair<form::Frame> lookup_busy{"Lookup_Busy"};
 
     form::Pair<form::Frame> save_frame{"SaveMode_Frame", std::string("Output Save Mode")};
     form::OptionGroup SaveMode_ul_Option{"SaveMode_ul_Option", save_mode_items};
@@ -81,33 +92,63 @@ public:
     // host-name change, the four octet leaves and, when `resolve`, "Apply" run, which resolves the tester
     // folder. Without it the folder stays unresolved until "Apply" or a run that saves there.
     void apply_settings(bool resolve = true);
-    // Whether "Apply" has resolved the address since it was last set.
+    // Whether the address has been looked up since it was last set.
     bool resolved() const { return resolved_; }
-    // Resolves the stored address away from the window's thread, so that start-up never waits on a slow
-    // name server: the look-up runs on a worker thread, and `deliver` hands the answer back to the window's
-    // thread, where "Apply" runs with it (and with a fresh look-up if the address changed meanwhile). An
-    // "Apply" made before the answer arrives wins. The worker is joined when the page goes.
+    // Hands a function to the window's thread, to run there later; the view posts it to its event loop.
     using Deliver = std::function<void(std::function<void()> on_window_thread)>;
-    void resolve_in_background(Deliver deliver);
+    // From now on "Apply" looks the address up on a worker thread, so that a slow name server never holds
+    // the window: the read-outs say that a look-up is under way and `lookup_busy` shows until `deliver`
+    // brings the answer back. An answer for an address edited meanwhile is dropped. The worker is never
+    // waited for: a window closed during a look-up ends its program at once.
+    void look_up_in_background(Deliver deliver);
+    // Whether a background look-up is under way.
+    bool looking_up() const { return looking_up_; }
+    // Looks the address up now, on the caller's thread: a run about to save into the tester's folder.
+    void resolve_now();
+    // Why `TesterFolder` is empty, in words ("the name "localhost" found for 127.0.0.1 has no domain part");
+    // empty when the folder is known.
+    const std::string& folder_unknown_reason() const { return folder_unknown_; }
     // "Set Default".
     void apply_default();
     // "Apply": resolves the other form of the address and the tester folder.
     void apply();
 
 private:
+    // Hands answers of background look-ups to the window's thread while the page lives.
+    struct Courier {
+        std::mutex guard;
+        Deliver deliver; // empty once the page is gone
+    };
+    // One look-up: by address (a host name wanted) or by host name (an address wanted).
+    struct Query {
+        bool by_address = true;
+        std::string text;  // the dotted address or the host name
+        std::string unset; // why there is nothing to look up; the look-up is then skipped
+    };
+
     void address_mode_changed(int item);
     void save_mode_changed(int item);
     void host_name_changed(int item);
     void octet_left(int n, int item);
     void octet_enter(int n, int item);
     void enable_apply(bool enabled);
-    void look_up_host_name();
-    void look_up_address();
+    // The look-up that "Apply" makes for the address mode in use.
+    Query query() const;
+    // Shows the answer of a look-up as "Apply" does and resolves the tester folder from it.
+    void take_answer(const Query& asked, const std::optional<std::string>& answer);
+    // The address was edited: the results of an earlier look-up no longer describe it.
+    void forget_results();
+    void show_note(const std::string& text);
+    void show_busy(bool busy);
 
     SettingsModel& model_;
     HostLookup lookup_;
     bool resolved_ = false;
-    std::jthread resolver_;
+    bool looking_up_ = false;
+    std::string folder_unknown_;
+    // Counts the look-ups started and the edits of the address; an answer is taken only for the latest.
+    std::uint64_t serial_ = 0;
+    std::shared_ptr<Courier> courier_;
     // The text each host-name field had when its change rule last ran: a change rule runs only for a change.
     std::array<std::string, 2> host_name_seen_;
     std::array<form::Connection, 2> host_name_watch_;

@@ -188,6 +188,7 @@ NamedSettingsOutcome apply_named_settings(MainForm& form,
         touched[static_cast<std::size_t>(file)] = true;
     }
     // The rules that reading a whole file runs once its lines are in.
+    // A tester address given here is looked up only by a run that saves into its folder.
     if (touched[static_cast<std::size_t>(SettingsFile::System)]) {
         apply_system_settings(form, apply_network_settings);
     }

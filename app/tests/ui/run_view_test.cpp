@@ -13,10 +13,12 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -166,6 +168,36 @@ private slots:
         QCOMPARE(note->text(), QString());
         form_->uplink.offset.option.select(1);
         QVERIFY(!note->text().isEmpty());
+    }
+
+    // The tester given as 127.0.0.1 on the network page: the address is found as "localhost", a name
+    // without a domain part, so the tester's folder is unknown. The run saves the file the user chose and
+    // says why, never that the address cannot be resolved.
+    void aTesterWhoseNameHasNoDomainPartLeavesTheFileWhereTheUserChose() {
+        form_->UL_SSTab.select(1);
+        for (int n = 1; n <= 4; ++n) {
+            auto* edit = find<QLineEdit>(window_.get(), QString("IP_ADDRESS%1_0").arg(n));
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClicks(edit, n == 1 ? "127" : n == 4 ? "1" : "0");
+            QTest::keyClick(edit, Qt::Key_Tab);
+        }
+        QTest::mouseClick(find<QRadioButton>(window_.get(), "SaveMode_ul_Option_1"), Qt::LeftButton);
+        const QString file = folder_->filePath("sig.awv");
+        const QStringList messages = make_awg(file);
+
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0],
+                 "The tester's waveform folder is unknown: the name \"localhost\" found for 127.0.0.1 "
+                 "has no domain part. The file was saved as " +
+                     file + ".");
+        QVERIFY(QFile::exists(file));
+        QVERIFY(papr_dialog()->isVisible());
+        QCOMPARE(
+            find<QLabel>(window_.get(), "Lookup_Note_0")->text(),
+            QString("The name \"localhost\" found for 127.0.0.1 has no domain part, so the tester's waveform "
+                    "folder is unknown."));
+        QCOMPARE(find<QLabel>(window_.get(), "host_name_info_1")->text(), QString("localhost"));
     }
 };
 
