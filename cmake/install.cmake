@@ -44,7 +44,8 @@ if(TARGET Varnika)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/man/Varnika.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 if(TARGET varnika-cli)
-    install(FILES ${PROJECT_SOURCE_DIR}/packaging/man/varnika-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # Made at build time from varnika-cli --help (tools/CMakeLists.txt).
+    install(FILES ${CMAKE_BINARY_DIR}/man/varnika-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 # cpack -G DEB: one package with the programs, the libraries and their development files. The run-time

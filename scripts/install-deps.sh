@@ -12,6 +12,7 @@ packages=(
     libsmbclient-dev samba
     nlohmann-json3-dev
     dpkg-dev
+    help2man  # varnika-cli(1), made from varnika-cli --help at build time
     libfftw3-dev qt6-charts-dev libqt6opengl6-dev
     libsamplerate0-dev  # analysis: resampling captures to a whole number of samples per chip
 )

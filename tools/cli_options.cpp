@@ -308,12 +308,12 @@ std::string help_text(const std::filesystem::path& settings_folder) {
     const std::string fch_row = first_row_of(F_FCH);
     const std::string fch_third = std::to_string(std::stoi(fch_row) + 2);
     return "Usage: varnika-cli make-awg FILE [options]\n"
-           "       varnika-cli make-floating FILE [options]\n"
-           "       varnika-cli make-sigmf BASE [options]\n"
-           "       varnika-cli analyze FILE [options]\n"
-           "       varnika-cli --save-settings [options]\n"
-           "       varnika-cli --list-keys [PREFIX] [options]\n"
-           "       varnika-cli --version\n"
+           "  or:  varnika-cli make-floating FILE [options]\n"
+           "  or:  varnika-cli make-sigmf BASE [options]\n"
+           "  or:  varnika-cli analyze FILE [options]\n"
+           "  or:  varnika-cli --save-settings [options]\n"
+           "  or:  varnika-cli --list-keys [PREFIX] [options]\n"
+           "  or:  varnika-cli --version\n"
            "\n"
            "Makes a cdma2000 1xEV-DV test waveform without a display. The program starts up as the Varnika\n"
            "window does, from system_def.ini, uplink_def.ini and downlink_def.ini in its settings folder\n"
@@ -333,7 +333,8 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "Options:\n"
            "  --settings-dir DIR     read the settings files from DIR (and save them there) instead of\n"
            "                         the settings folder in use\n"
-           "  --link uplink|downlink the link choice\n"
+           "  --link uplink|downlink\n"
+           "                         the link choice\n"
            "  --rc 12|34|7           the uplink radio configuration: \"RC 1,2\", the RC3/RC4 group, or\n"
            "                         \"RC 3,4,7\" (the RC3/RC4 group alone cannot be saved)\n"
            "  --test-model N         the downlink test model N, applied as its \"Set\" button does:\n" +
