@@ -302,10 +302,10 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "\n"
            "Example: Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
            "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n" +
-           (settings_folder.empty()
-                ? std::string()
-                : "\nSettings folder in use: " + settings_folder.string() +
-                      "\n(the program's folder when it may write there, else $XDG_CONFIG_HOME/varnika)\n");
+           (settings_folder.empty() ? std::string()
+                                    : "\nSettings folder in use: " + settings_folder.string() +
+                                          "\n(the program's folder for a build or portable copy, else "
+                                          "$XDG_CONFIG_HOME/varnika)\n");
 }
 
 } // namespace varnika::cli
