@@ -33,7 +33,7 @@ std::string usage_text(const std::filesystem::path& settings_folder) {
            "\n"
            "Settings folder in use: " +
            settings_folder.string() +
-           "\n(the program's folder when it may write there, else $XDG_CONFIG_HOME/varnika)\n";
+           "\n(the program's folder for a build or portable copy, else $XDG_CONFIG_HOME/varnika)\n";
 }
 
 } // namespace
@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
     // The signal check learns the file each run makes from the save dialog's answer.
     varnika::MadeFileWatch made_file(form, desktop);
     varnika::GenerationRun run(form, made_file, libraries, tester_share, settings_folder);
-    // The settings files live beside the program when it may write there, else in the user's
+    // The settings files live beside a build or portable copy of the program, else in the user's
     // configuration folder: start-up reads them, "Save and Quit" writes them. The tester's address is
     // looked up only by "Apply" (on a worker thread) or by a run that saves into its folder.
     form.settings_folder = settings_folder;

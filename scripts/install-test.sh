@@ -20,26 +20,42 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-version=$(sed -n 's/^#define VARNIKA_VERSION "\(.*\)"$/\1/p' "$build/generated/varnika_version.h")
-major=${version%%.*}
-libdir=$(cd "$prefix" && find . -name "libkestra.so.$version" -printf '%h\n' | sed 's|^\./||')
-[ -n "$libdir" ] || fail "libkestra.so.$version is not installed"
-for file in bin/Varnika bin/varnika-cli "$libdir/libkestra.so" "$libdir/libwavesave.so.$version" \
+header="$build/generated/varnika_version.h"
+version=$(sed -n 's/^#define VARNIKA_VERSION "\(.*\)"$/\1/p' "$header")
+kestra_abi=$(sed -n 's/^#define VARNIKA_KESTRA_SOVERSION "\(.*\)"$/\1/p' "$header")
+wavesave_abi=$(sed -n 's/^#define VARNIKA_WAVESAVE_SOVERSION "\(.*\)"$/\1/p' "$header")
+libdir=$(cd "$prefix" && find . -name "libkestra.so.$kestra_abi.$version" -printf '%h\n' | sed 's|^\./||')
+[ -n "$libdir" ] || fail "libkestra.so.$kestra_abi.$version is not installed"
+gui=0
+[ -e "$build/bin/Varnika" ] && gui=1
+programs=(varnika-cli)
+installed=(bin/varnika-cli share/man/man1/varnika-cli.1.gz)
+if [ "$gui" = 1 ]; then
+    programs=(Varnika varnika-cli)
+    installed+=(bin/Varnika share/applications/varnika.desktop share/icons/hicolor/scalable/apps/varnika.svg
+        share/man/man1/Varnika.1.gz)
+fi
+for file in "${installed[@]}" "$libdir/libkestra.so" "$libdir/libwavesave.so.$wavesave_abi.$version" \
     include/kestra/kestra.h include/wavesave/wavesave.h \
     "$libdir/cmake/kestra/kestraConfig.cmake" "$libdir/cmake/wavesave/wavesaveConfigVersion.cmake" \
-    "$libdir/pkgconfig/kestra.pc" "$libdir/pkgconfig/wavesave.pc" share/applications/varnika.desktop \
-    share/icons/hicolor/scalable/apps/varnika.svg share/man/man1/Varnika.1 share/man/man1/varnika-cli.1; do
+    "$libdir/pkgconfig/kestra.pc" "$libdir/pkgconfig/wavesave.pc"; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
-for library in kestra wavesave; do
-    soname=$(readelf -d "$prefix/$libdir/lib$library.so.$version" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
-    [ "$soname" = "lib$library.so.$major" ] || fail "lib$library has SONAME '$soname'"
+# The Debian packages' documents belong to the packages alone.
+[ ! -e "$prefix/share/doc" ] || fail "a plain install put Debian package documents into share/doc"
+for library in "kestra $kestra_abi" "wavesave $wavesave_abi"; do
+    read -r name abi <<<"$library"
+    soname=$(readelf -d "$prefix/$libdir/lib$name.so.$abi.$version" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
+    [ "$soname" = "lib$name.so.$abi" ] || fail "lib$name has SONAME '$soname'"
+    [ "$(readlink "$prefix/$libdir/lib$name.so")" = "lib$name.so.$abi" ] || fail "lib$name.so does not link the SONAME"
 done
-grep -q '^Icon=varnika$' "$prefix/share/applications/varnika.desktop" || fail "the desktop entry has no icon"
-if command -v desktop-file-validate >/dev/null 2>&1; then
-    desktop-file-validate "$prefix/share/applications/varnika.desktop"
+if [ "$gui" = 1 ]; then
+    grep -q '^Icon=varnika$' "$prefix/share/applications/varnika.desktop" || fail "the desktop entry has no icon"
+    if command -v desktop-file-validate >/dev/null 2>&1; then
+        desktop-file-validate "$prefix/share/applications/varnika.desktop"
+    fi
 fi
-man -l "$prefix/share/man/man1/varnika-cli.1" >/dev/null 2>&1 || [ ! -x "$(command -v man)" ] ||
+man -l "$prefix/share/man/man1/varnika-cli.1.gz" >/dev/null 2>&1 || [ ! -x "$(command -v man)" ] ||
     fail "the man page of varnika-cli does not format"
 
 # The installed programs, run from a folder of their own by a user who may not write into bin/.
@@ -64,16 +80,39 @@ grep -q '^PAPR: ' "$work/papr" || fail "no PAPR printed"
 for settings in system_def.ini uplink_def.ini downlink_def.ini; do
     [ -f "$home/config/varnika/$settings" ] || fail "$settings is not in \$XDG_CONFIG_HOME/varnika"
 done
-[ "$(ls "$prefix/bin")" = "$(printf 'Varnika\nvarnika-cli')" ] || fail "files were written into bin/"
+[ "$(ls "$prefix/bin")" = "$(printf '%s\n' "${programs[@]}")" ] || fail "files were written into bin/"
 run_installed "$prefix/bin/varnika-cli" --help | grep -qF "Settings folder in use: $home/config/varnika" ||
     fail "--help does not name the settings folder"
-run_installed "$prefix/bin/Varnika" --help | grep -qF "Settings folder in use: $home/config/varnika" ||
-    fail "Varnika --help does not name the settings folder"
-run_installed "$prefix/bin/Varnika" --version >"$work/version" || fail "Varnika --version failed"
-grep -qx "Varnika $version" "$work/version" || fail "Varnika --version: $(cat "$work/version")"
-grep -q "^kestra $version ($prefix/$libdir/libkestra.so)$" "$work/version" ||
-    fail "Varnika does not bind the installed kestra: $(cat "$work/version")"
-grep -q "^wavesave $version " "$work/version" || fail "Varnika --version: $(cat "$work/version")"
+kestra_line="kestra $version ($prefix/$libdir/libkestra.so.$kestra_abi)"
+if [ "$gui" = 1 ]; then
+    run_installed "$prefix/bin/Varnika" --help | grep -qF "Settings folder in use: $home/config/varnika" ||
+        fail "Varnika --help does not name the settings folder"
+    run_installed "$prefix/bin/Varnika" --version >"$work/version" || fail "Varnika --version failed"
+    grep -qx "Varnika $version" "$work/version" || fail "Varnika --version: $(cat "$work/version")"
+    grep -qxF "$kestra_line" "$work/version" || fail "Varnika does not bind the installed kestra: $(cat "$work/version")"
+    grep -q "^wavesave $version " "$work/version" || fail "Varnika --version: $(cat "$work/version")"
+fi
+
+# Root, too, keeps the installed program's settings under $XDG_CONFIG_HOME, never beside the program
+# (root may write into bin/); --help, --version and --list-keys create nothing.
+if [ "$(id -u)" -eq 0 ]; then
+    root_home="$work/root-home"
+    mkdir -p "$root_home"
+    as_root() {
+        (cd "$out" && env -i PATH=/usr/bin:/bin HOME="$root_home" XDG_CONFIG_HOME="$root_home/config" "$@")
+    }
+    as_root "$prefix/bin/varnika-cli" --help >/dev/null || fail "varnika-cli --help failed as root"
+    as_root "$prefix/bin/varnika-cli" --version >"$work/root-version" || fail "varnika-cli --version failed as root"
+    grep -qxF "$kestra_line" "$work/root-version" || fail "varnika-cli --version: $(cat "$work/root-version")"
+    as_root "$prefix/bin/varnika-cli" --list-keys >/dev/null || fail "varnika-cli --list-keys failed as root"
+    [ -z "$(ls -A "$root_home")" ] || fail "--help, --version or --list-keys created $(ls -A "$root_home")"
+    as_root "$prefix/bin/varnika-cli" make-awg root.awv --link uplink --ratio 12 --save-settings >/dev/null ||
+        fail "the installed varnika-cli run as root failed"
+    for settings in system_def.ini uplink_def.ini downlink_def.ini; do
+        [ -f "$root_home/config/varnika/$settings" ] || fail "root's $settings is not in \$XDG_CONFIG_HOME/varnika"
+    done
+    [ "$(ls "$prefix/bin")" = "$(printf '%s\n' "${programs[@]}")" ] || fail "root's run wrote into bin/"
+fi
 
 # A C program against the installed libraries: both version exports and one crest-factor measure.
 mkdir -p "$work/c"

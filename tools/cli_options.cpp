@@ -420,10 +420,10 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "    varnika-cli --list-keys F_FCH_Gain\n"
            "  The PAPR of a run, from its JSON object:\n"
            "    varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20 --json\n" +
-           (settings_folder.empty()
-                ? std::string()
-                : "\nSettings folder in use: " + settings_folder.string() +
-                      "\n(the program's folder when it may write there, else $XDG_CONFIG_HOME/varnika)\n");
+           (settings_folder.empty() ? std::string()
+                                    : "\nSettings folder in use: " + settings_folder.string() +
+                                          "\n(the program's folder for a build or portable copy, else "
+                                          "$XDG_CONFIG_HOME/varnika)\n");
 }
 
 } // namespace varnika::cli

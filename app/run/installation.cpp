@@ -2,9 +2,11 @@
 
 #include <varnika_version.h>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <system_error>
-#include <unistd.h>
 
 namespace varnika {
 
@@ -23,7 +25,12 @@ fs::path config_home() {
         return xdg;
     }
     const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr && *home != '\0' ? home : "/") / ".config";
+    if (home == nullptr || *home == '\0') {
+        // A service or a cron job may run without HOME: the account's home folder stands in.
+        const passwd* account = ::getpwuid(::getuid());
+        home = account != nullptr && account->pw_dir != nullptr ? account->pw_dir : "/";
+    }
+    return fs::path(home) / ".config";
 }
 
 // One library's line of the version report.
@@ -46,8 +53,13 @@ fs::path library_folder(const fs::path& program_folder) {
     return holds_libraries(installed) ? installed : program_folder;
 }
 
+bool portable_copy(const fs::path& program_folder) {
+    return holds_libraries(program_folder);
+}
+
 fs::path settings_home_path(const fs::path& program_folder) {
-    if (::access(program_folder.c_str(), W_OK | X_OK) == 0) {
+    // An installed program never writes beside itself, whoever runs it (root may write into /usr/bin).
+    if (portable_copy(program_folder) && ::access(program_folder.c_str(), W_OK | X_OK) == 0) {
         return program_folder;
     }
     return config_home() / "varnika";

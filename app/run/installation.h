@@ -16,9 +16,14 @@ namespace varnika {
 // message of a run names where they were expected.
 std::filesystem::path library_folder(const std::filesystem::path& program_folder);
 
-// Where the settings files (and the tester-save mode's temporary files) live: the program's folder when
-// the program may write there, else $XDG_CONFIG_HOME/varnika ($HOME/.config/varnika when that variable
-// is unset or not an absolute path), created when missing.
+// Whether the program in `program_folder` is a build or a portable copy: both libraries lie beside it
+// under their SONAMEs. An installed program finds them in the library folder instead.
+bool portable_copy(const std::filesystem::path& program_folder);
+
+// Where the settings files live: the program's folder for a build or portable copy that may write
+// there; for an installed program (and a portable copy on a read-only medium) $XDG_CONFIG_HOME/varnika,
+// or $HOME/.config/varnika when that variable is unset or not an absolute path. Nothing is created
+// here: the folder is made when settings are first saved.
 std::filesystem::path settings_home(const std::filesystem::path& program_folder);
 // The same folder, without creating it: for a program that only reads the settings or shows them.
 std::filesystem::path settings_home_path(const std::filesystem::path& program_folder);

@@ -390,7 +390,7 @@ class RunWithoutLibraries : public RunFixture {
 protected:
     RunWithoutLibraries()
         : RunFixture(std::make_unique<ProgramLibraries>("/nonexistent/libkestra.so",
-                                                        program_folder() / "libwavesave.so")) {}
+                                                        program_folder() / wavesave_file_name)) {}
 };
 
 TEST_F(RunWithoutLibraries, AMissingLibraryOrExportEndsTheRunWithoutWritingAndNamesIt) {
@@ -403,13 +403,14 @@ TEST_F(RunWithoutLibraries, AMissingLibraryOrExportEndsTheRunWithoutWritingAndNa
     EXPECT_TRUE(form.MakeAWGFile_Button.enabled());
     EXPECT_EQ(desktop.events.back(), "normal");
 
-    // The output library stands in for the synthesis library: it has no synthesis export.
-    ProgramLibraries swapped(program_folder() / "libwavesave.so", program_folder() / "libwavesave.so");
+    // The output library stands in for the synthesis library: it is refused for want of kestra's version
+    // export.
+    ProgramLibraries swapped(program_folder() / wavesave_file_name, program_folder() / wavesave_file_name);
     GenerationRun other(form, desktop, swapped, share, program.path());
     form.uplink.UL_CH_Selection_Option.select(2);
     form.MakeFloatingFile_Button.press();
     ASSERT_EQ(platform.shown.size(), 2u);
-    EXPECT_NE(platform.shown[1].text.find("KESTRA_UL_Actual_RC7"), std::string::npos)
+    EXPECT_NE(platform.shown[1].text.find("has no export KESTRA_Version"), std::string::npos)
         << platform.shown[1].text;
     EXPECT_TRUE(files_in(output.path()).empty());
     EXPECT_TRUE(form.MakeFloatingFile_Button.enabled());
@@ -427,7 +428,7 @@ class RunWithUnusableSynthesis : public RunFixture {
 protected:
     RunWithUnusableSynthesis()
         : RunFixture(std::make_unique<ProgramLibraries>(VARNIKA_UNUSABLE_KESTRA,
-                                                        program_folder() / "libwavesave.so")) {}
+                                                        program_folder() / wavesave_file_name)) {}
 };
 
 TEST_F(RunWithUnusableSynthesis, AWaveformThatIsNotFiniteOrAllZeroIsAFailureNeverAFile) {

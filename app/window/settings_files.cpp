@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 
 namespace varnika {
 
@@ -296,6 +297,10 @@ bool write_settings_file(WindowPages& form, SettingsFile file, std::string* caus
     if (form.settings_folder.empty()) {
         return false;
     }
+    // An installed program's folder under $XDG_CONFIG_HOME is made when settings are first saved; one
+    // that cannot be made fails the write below with its cause.
+    std::error_code not_made;
+    std::filesystem::create_directories(form.settings_folder, not_made);
     std::vector<std::string> lines;
     switch (file) {
     case SettingsFile::System:

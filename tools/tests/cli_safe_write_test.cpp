@@ -320,8 +320,8 @@ TEST_F(LocalWrite, InterruptsLeaveNoTemporaryAndLeftoversOfKilledRunsGo) {
 
 TEST_F(LocalWrite, AnUnusableWaveformEndsWithItsOwnCodeAndWritesNothing) {
     const TemporaryFolder libraries;
-    fs::create_symlink(VARNIKA_UNUSABLE_KESTRA, libraries / "libkestra.so");
-    fs::create_symlink(program_folder() / "libwavesave.so", libraries / "libwavesave.so");
+    fs::create_symlink(VARNIKA_UNUSABLE_KESTRA, libraries / kestra_file_name);
+    fs::create_symlink(program_folder() / wavesave_file_name, libraries / wavesave_file_name);
     write_text(output / "kept.awv", "old");
     std::ostringstream out;
     std::ostringstream err;

@@ -194,13 +194,14 @@ TEST_F(Scripting, VersionAndHelpNameTheVersionsAndTheSettingsFolder) {
     const std::string v = VARNIKA_VERSION;
     EXPECT_TRUE(version.out.starts_with("varnika-cli " + v + "\nkestra " + v + " (")) << version.out;
     EXPECT_NE(
-        version.out.find("\nwavesave " + v + " (" + (program_folder() / "libwavesave.so").string() + ")\n"),
+        version.out.find("\nwavesave " + v + " (" + (program_folder() / wavesave_file_name).string() + ")\n"),
         std::string::npos)
         << version.out;
     const TemporaryFolder without_libraries;
     const Outcome missing = cli({"--version"}, without_libraries.path());
     EXPECT_EQ(missing.code, exit_ok);
-    EXPECT_NE(missing.out.find("kestra: The library libkestra.so cannot be loaded"), std::string::npos)
+    EXPECT_NE(missing.out.find("kestra: The library " + std::string(kestra_file_name) + " cannot be loaded"),
+              std::string::npos)
         << missing.out;
 
     // A writable program folder keeps the settings files.

@@ -3,6 +3,7 @@
 // signal spoilt by values that are not finite: -1 NaN throughout, -2 one NaN I sample, -3 one infinite
 // Q sample, -4 one NaN Q sample beside an infinite I sample.
 #include <kestra/kestra.h>
+#include <varnika_version.h>
 
 #include <cmath>
 #include <limits>
@@ -28,4 +29,9 @@ extern "C" KESTRA_API int32_t KESTRA_UL_Actual_RC12(IqSample* waveform, IqSample
         waveform[middle] = {inf, nan};
     }
     return 0;
+}
+
+// The program's own version, so that the library is bound and its waveform reaches the run.
+extern "C" KESTRA_API int32_t KESTRA_Version(void) {
+    return VARNIKA_VERSION_NUMBER;
 }
