@@ -162,6 +162,14 @@ std::optional<std::string> whole_line_error(const Options& options) {
                                       std::filesystem::absolute(options.file).lexically_normal()) {
         return "--reference must name another file than the waveform file";
     }
+    // "-" is standard output: the waveform's bytes, which nothing else may share.
+    const bool to_standard_output = (making && options.file == "-") || options.reference_file == "-";
+    if (to_standard_output && options.json) {
+        return "--json cannot share standard output with a file written to '-'";
+    }
+    if (options.file == "-" && options.reference_file == "-") {
+        return "the waveform and --reference cannot both go to standard output";
+    }
     // The window has no option for the RC3/RC4 group alone and sets aside an uplink_def.ini naming it,
     // so saving it would lose the whole uplink page at the next start.
     if (options.save_settings && options.configuration == 1) {

@@ -305,7 +305,11 @@ int run_cli(std::span<const std::string> arguments, const fs::path& program_fold
     std::ostringstream dropped;
     std::ostream& error_stream = json || quiet ? static_cast<std::ostream&>(held_errors) : errors;
     std::ostream& data = json ? static_cast<std::ostream&>(held_out) : out;
-    const Streams to{data, quiet ? dropped : data, error_stream};
+    // A waveform written to standard output ("-") has it to itself: the run's report lines go with the
+    // messages then.
+    const bool streamed =
+        parsed.options && (parsed.options->file == "-" || parsed.options->reference_file == "-");
+    const Streams to{data, quiet ? dropped : (streamed ? error_stream : data), error_stream};
     std::string report;
     int code = exit_internal_error;
     try {

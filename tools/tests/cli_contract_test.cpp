@@ -95,6 +95,8 @@ TEST_F(Contract, EveryCommandAndEveryFailurePrintsOneObjectOfItsShape) {
          with(run_without_measures)},
         {{"analyze", in_output("missing.awv")}, "analyze", exit_check_failed, with({"file"})},
         {{"make-awg", in_output("c.awv"), "--bogus"}, "usage", exit_usage, ended},
+        // Standard output holds the waveform's bytes alone.
+        {{"make-awg", "-", "--ratio", "20"}, "usage", exit_usage, ended},
         {{"make-awg", in_output("c.awv"), "--set", "downlink.ovr=80"},
          "make-awg",
          exit_usage,
