@@ -146,7 +146,8 @@ int Session::make(const Options& options, std::ostream& out) {
     }
     if (awg) {
         // A waveform sent to standard output keeps it to itself: the figures go with the messages.
-        std::ostream& figures = options.file == "-" ? errors_ : out;
+        const bool streamed_out = options.file == "-" || options.reference_file == std::string("-");
+        std::ostream& figures = streamed_out ? errors_ : out;
         for (std::size_t k = 0; k < run.papr.PAPR.size(); ++k) {
             figures << run.papr.captions[k].text() << ": " << run.papr.PAPR[k].text() << " dB\n";
         }
