@@ -14,6 +14,9 @@
 #include <safewrite/safe_file.h>
 #include <wavesave/wavesave.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <memory>
@@ -58,6 +61,14 @@ StartupSteps cli_start_up(std::optional<RunBuffers>& buffers) {
         };
     }
     return steps;
+}
+
+// Whether a file name is standard output: "-", or a name of the file standard output is (/dev/stdout).
+bool names_standard_output(const std::string& name) {
+    struct stat out {};
+    struct stat named {};
+    return name == "-" || (::fstat(STDOUT_FILENO, &out) == 0 && ::stat(name.c_str(), &named) == 0 &&
+                           out.st_dev == named.st_dev && out.st_ino == named.st_ino);
 }
 
 } // namespace
@@ -150,7 +161,9 @@ int Session::make(const Options& options, std::ostream& out) {
     }
     if (awg) {
         // A waveform sent to standard output keeps it to itself: the figures go with the messages.
-        std::ostream& figures = options.file == "-" ? errors_ : out;
+        const bool streamed_out = names_standard_output(options.file) ||
+                                  (options.reference_file && names_standard_output(*options.reference_file));
+        std::ostream& figures = streamed_out ? errors_ : out;
         for (std::size_t k = 0; k < run.papr.PAPR.size(); ++k) {
             figures << run.papr.captions[k].text() << ": " << run.papr.PAPR[k].text() << " dB\n";
         }

@@ -158,6 +158,12 @@ struct Resolved {
 Resolved resolve(const fs::path& target) {
     Resolved resolved{target};
     for (int hop = 0;; ++hop) {
+        // A link to one of this process's descriptors ("/dev/stdout") ends at the descriptor: what the
+        // descriptor's own link names may be no file at all ("pipe:[123]").
+        if (hop > 0 && descriptor_of(resolved.path.native()) >= 0) {
+            resolved.exists = true;
+            return resolved;
+        }
         if (::lstat(resolved.path.c_str(), &resolved.seen) != 0) {
             resolved.error = errno == ENOENT ? 0 : errno;
             return resolved;
@@ -252,6 +258,14 @@ std::optional<Failure> SafeFile::open() {
     destination_ = resolved.path;
     if (resolved.error != 0) {
         return failure(resolved.error);
+    }
+    if (const int handed = descriptor_of(destination_.native()); handed >= 0) {
+        if (!accepts_.streams) {
+            return Failure{target_.string(), "it is " + odd_words(resolved), EINVAL};
+        }
+        fd_ = ::fcntl(handed, F_DUPFD_CLOEXEC, 0);
+        way_ = Way::Streamed;
+        return fd_ < 0 ? std::optional(failure(errno)) : std::nullopt;
     }
     if (!resolved.exists) {
         if (resolved.linked && !folder_exists(destination_)) {

@@ -305,5 +305,43 @@ TEST_F(OutputKinds, SettingsFilesThatAreNotFilesAreNamedAndLeftAlone) {
                                                                    "system_def.ini", "uplink_def.ini"}));
 }
 
+// The helper itself: a refused member stops the whole set before anything is replaced, and a replaced
+// file keeps its mode and, where the writer may give it, its owner.
+TEST(SafeFileSet, ARefusedMemberStopsTheSetAndAReplacedFileKeepsItsOwner) {
+    const TemporaryFolder folder;
+    testing::write_file(folder / "a", "old a");
+    ASSERT_EQ(chmod((folder / "a").c_str(), 0640), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown((folder / "a").c_str(), 12345, 23456), 0);
+    }
+    fs::create_directory(folder / "b");
+    auto writes = [](std::string text) {
+        return [text](safewrite::SafeFile& file) { return file.write(text); };
+    };
+    safewrite::FileSet refused;
+    refused.add(folder / "a", writes("new a"));
+    refused.add(folder / "b", writes("new b"));
+    const auto failed = refused.write();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->text(), (folder / "b").string() + ": it is a folder");
+    EXPECT_EQ(file_text(folder / "a"), "old a");
+    EXPECT_EQ(folder.names().size(), 2u) << "a temporary stayed";
+
+    fs::remove(folder / "b");
+    safewrite::FileSet both;
+    both.add(folder / "a", writes("new a"));
+    both.add(folder / "b", writes("new b"));
+    ASSERT_FALSE(both.write());
+    EXPECT_EQ(file_text(folder / "a") + file_text(folder / "b"), "new anew b");
+    struct stat seen {};
+    ASSERT_EQ(stat((folder / "a").c_str(), &seen), 0);
+    EXPECT_EQ(seen.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(seen.st_uid, 12345u);
+        EXPECT_EQ(seen.st_gid, 23456u);
+    }
+}
+
 } // namespace
 } // namespace varnika::cli
