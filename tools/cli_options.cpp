@@ -125,6 +125,9 @@ std::optional<std::string> whole_line_error(const Options& options) {
     if (!making && options.analyze) {
         return "--analyze needs make-awg or make-floating";
     }
+    if (options.detect && options.command != Command::Analyze) {
+        return "--detect needs analyze";
+    }
     if (options.reference_file && std::filesystem::absolute(*options.reference_file).lexically_normal() ==
                                       std::filesystem::absolute(options.file).lexically_normal()) {
         return "--reference must name another file than the waveform file";
@@ -164,6 +167,10 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         }
         if (word == "--analyze") {
             options.analyze = true;
+            continue;
+        }
+        if (word == "--detect") {
+            options.detect = true;
             continue;
         }
         if (word == "--list-keys") {
@@ -275,6 +282,8 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "                         with analyze, the check's numbers (after --analyze, under "
            "\"analysis\")\n"
            "  --analyze              after make-awg or make-floating, check the file as analyze does\n"
+           "  --detect               with analyze: take no channel settings, find the active codes of the\n"
+           "                         link --link names (power above -27 dB of the total) and their powers\n"
            "  --version              print the version of the program and of both libraries\n"
            "  -h, --help             show this text\n"
            "\n"
@@ -299,6 +308,7 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "  5  libkestra.so or libwavesave.so, or one of their exports, is missing\n"
            "  6  the settings give no usable waveform (every sample zero, or not finite numbers)\n"
            "  7  the file to check cannot be read or measured\n"
+           "  8  analyze: the file differs from the waveform the settings make (verdict \"differs\")\n"
            "\n"
            "Example: Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"
            "  varnika-cli make-awg tm1.awv --link downlink --test-model 1 --ratio 20\n" +

@@ -263,15 +263,17 @@ int run_command(std::span<const std::string> arguments, const fs::path& program_
     // With --json the check's numbers are an object of their own: the whole answer of analyze, or the
     // "analysis" member of a run's answer.
     std::ostringstream check;
+    bool checked = false;
     if (code == exit_ok && analyzing) {
         code = check_file(session, options, report != nullptr ? check : out, errors);
+        checked = code == exit_ok || code == exit_differs;
     }
     if (code == exit_ok && options.save_settings) {
         code = session.save_settings();
     }
     if (report != nullptr) {
         *report = json_report(options, session.form, session.libraries, code, error_lines(error_text->str()));
-        if (code == exit_ok && analyzing) {
+        if (checked) {
             nlohmann::ordered_json answer = nlohmann::ordered_json::parse(*report);
             answer["analysis"] = nlohmann::ordered_json::parse(check.str());
             *report = answer.dump(2) + "\n";
@@ -298,6 +300,22 @@ int run_cli(std::span<const std::string> arguments, const fs::path& program_fold
     std::ostringstream held_errors;
     std::string report;
     int code = exit_internal_error;
+    // analyze --json: the check's object, or on failure one object with the exit code and the errors; the
+    // notes go to standard error either way.
+    if (parsed.options && parsed.options->json && parsed.options->command == Command::Analyze &&
+        !parsed.options->help && !parsed.options->version) {
+        std::ostringstream check_out;
+        try {
+            code = run_command(arguments, program_folder, check_out, held_errors, nullptr, nullptr, end);
+        } catch (const std::exception& error) {
+            held_errors << "varnika-cli: " << error.what() << '\n';
+            code = exit_internal_error;
+        }
+        errors << held_errors.str();
+        out << (code == exit_ok || code == exit_differs ? check_out.str()
+                                                        : json_error(code, error_lines(held_errors.str())));
+        return code;
+    }
     try {
         code = json
                    ? run_command(arguments, program_folder, held_out, held_errors, &report, &held_errors, end)

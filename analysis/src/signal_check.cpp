@@ -1,8 +1,8 @@
 #include "analysis/signal_check.h"
 
 #include "analysis/large_buffer.h"
-#include "code_domain.h"
 
+#include <cmath>
 #include <future>
 #include <stdexcept>
 
@@ -10,10 +10,16 @@ namespace varnika::analysis {
 
 namespace {
 
-// The whole analysis; with `owned_ideal` (the reference's waveform, given up by the caller) the ideal
-// line spectrum is made in the waveform's own storage.
-Result analyse_frame(const Waveform& waveform, const Reference* reference, std::vector<Complex>* owned_ideal,
-                     double carrier_hz, bool real_signal, const Progress& progress) {
+std::string megahertz(double hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g MHz", hz / 1e6);
+    return text;
+}
+
+} // namespace
+
+Result analyse(const Waveform& waveform, const Reference* reference, double carrier_hz, bool real_signal,
+               const Progress& progress) {
     auto report = [&progress](int percent) {
         if (progress) {
             progress(percent);
@@ -23,69 +29,59 @@ Result analyse_frame(const Waveform& waveform, const Reference* reference, std::
     result.sample_rate_hz = waveform.sample_rate_hz;
     result.sample_count = waveform.samples.size();
     report(0);
-    const std::span<const Complex> ideal = owned_ideal != nullptr ? std::span<const Complex>(*owned_ideal)
-                                           : reference != nullptr
-                                               ? std::span<const Complex>(reference->waveform)
-                                               : std::span<const Complex>();
-    const bool comparable = reference != nullptr && ideal.size() == waveform.samples.size();
-    if (reference != nullptr && !comparable) {
+    const double chips_per_sample = waveform.sample_rate_hz / chip_rate_hz;
+    const auto ratio = static_cast<long>(std::lround(chips_per_sample));
+    const bool whole =
+        ratio >= 1 && std::abs(chips_per_sample - static_cast<double>(ratio)) < 1e-9 * chips_per_sample;
+    const std::size_t frame = whole ? static_cast<std::size_t>(ratio) * frame_chips : 0;
+    const bool one_frame = whole && waveform.samples.size() >= frame;
+    if (!whole) {
+        result.reference_problem = "the sampling rate " + megahertz(waveform.sample_rate_hz) +
+                                   " is not a whole multiple of the chip rate";
+    } else if (!one_frame) {
         result.reference_problem = "the file holds " + std::to_string(waveform.samples.size()) +
-                                   " samples, the settings make " + std::to_string(ideal.size());
+                                   " samples, less than one frame (" + std::to_string(frame) + ")";
     }
-    const bool code_domain = comparable && !reference->chips.empty();
-    // The file's line spectrum, and beside it the comparison with the ideal waveform and the ideal's line
-    // spectrum; the CCDF meanwhile on this thread.
+    // The line spectrum of one periodic frame when the file is one frame; otherwise an averaged one.
+    const bool line = one_frame && waveform.samples.size() == frame;
     std::vector<Complex> bins;
-    auto spectrum = std::async(std::launch::async, [&] {
-        bins = large_vector<Complex>(waveform.samples.size());
-        forward_dft(waveform.samples, bins);
-        return measure_spectrum(bins, waveform.sample_rate_hz, carrier_hz, real_signal);
+    auto transform = std::async(std::launch::async, [&] {
+        if (one_frame) {
+            bins = large_vector<Complex>(frame);
+            forward_dft(std::span<const Complex>(waveform.samples).first(frame), bins);
+        }
     });
-    std::vector<Complex> ideal_bins;
-    std::future<void> comparison;
-    if (comparable) {
-        comparison = std::async(std::launch::async, [&] {
-            result.quality = measure_quality(waveform.samples, ideal);
-            if (!code_domain) {
-                return;
-            }
-            ideal_bins = owned_ideal != nullptr
-                             ? baseband_bins(std::move(*owned_ideal), *reference, waveform.sample_rate_hz)
-                             : baseband_bins(ideal, {}, *reference, waveform.sample_rate_hz);
-        });
+    std::future<std::vector<double>> welch;
+    if (!line) {
+        welch = std::async(std::launch::async,
+                           [&] { return welch_power(waveform.samples, waveform.sample_rate_hz); });
     }
     result.ccdf = measure_ccdf(waveform.samples);
     report(30);
-    result.spectrum = spectrum.get();
+    transform.get();
     report(60);
-    if (comparison.valid()) {
-        comparison.get();
-    }
-    if (code_domain) {
-        // Without an offset or exchanged I and Q the file's own line spectrum is already at baseband.
-        const bool at_baseband =
-            reference->offset_mode != 1 && reference->offset_mode != 2 && !reference->iq_inverse;
-        std::vector<Complex> file_bins;
-        if (!at_baseband) {
-            file_bins = baseband_bins(waveform.samples, bins, *reference, waveform.sample_rate_hz);
+    double carrier = carrier_hz;
+    if (reference != nullptr && one_frame) {
+        Reception reception = receive(std::span<const Complex>(waveform.samples).first(frame), bins,
+                                      static_cast<int>(ratio), *reference, carrier_hz, real_signal);
+        if (reception.problem.empty()) {
+            result.acquisition = reception.acquisition;
+            result.quality = reception.quality;
+            result.code_domain = std::move(reception.code_domain);
+            carrier += reception.acquisition.frequency_error_hz;
+        } else {
+            result.reference_problem = reception.problem;
         }
-        result.code_domain = code_domain_from_bins(at_baseband ? bins : file_bins, ideal_bins, *reference);
+    }
+    report(85);
+    if (line) {
+        result.spectrum = measure_spectrum(bins, waveform.sample_rate_hz, carrier, real_signal);
+    } else {
+        result.spectrum = measure_spectrum_power(welch.get(), waveform.sample_rate_hz, carrier, real_signal);
+        result.spectrum.welch = true;
     }
     report(100);
     return result;
-}
-
-} // namespace
-
-Result analyse(const Waveform& waveform, const Reference* reference, double carrier_hz, bool real_signal,
-               const Progress& progress) {
-    return analyse_frame(waveform, reference, nullptr, carrier_hz, real_signal, progress);
-}
-
-Result analyse(const Waveform& waveform, Reference&& reference, double carrier_hz, bool real_signal,
-               const Progress& progress) {
-    std::vector<Complex> ideal = std::move(reference.waveform);
-    return analyse_frame(waveform, &reference, &ideal, carrier_hz, real_signal, progress);
 }
 
 } // namespace varnika::analysis

@@ -126,65 +126,6 @@ TEST(Spectrum, AroundAnIfTheBandsFollowTheCarrierAndARealSignalIsMeasuredOnOneSi
     EXPECT_DOUBLE_EQ(spectrum.occupied_bw_hz, 33334 * 37.5);
 }
 
-// A forward-link frame made the way the synthesis makes one, but with a filter of our own: QPSK symbols
-// on Walsh codes at known powers, a random complex PN, the chips interpolated through a raised-cosine
-// response with a delay. The code powers are known in closed form.
-struct SyntheticFrame {
-    std::vector<CodeChannel> channels;
-    Reference reference;
-};
-
-SyntheticFrame synthetic_frame(int ratio, unsigned data_seed, double delay_samples) {
-    const std::vector<std::tuple<int, int, double>> codes{
-        {64, 0, 0.0}, {64, 32, -5.0}, {128, 8, -10.0}, {32, 5, -3.0}, {256, 3, -25.0}};
-    SyntheticFrame frame;
-    double total = 0.0;
-    for (const auto& [length, number, db] : codes) {
-        total += std::pow(10.0, db / 10.0);
-    }
-    std::mt19937 random(data_seed);
-    std::mt19937 pn_random(99); // the PN is the frame's, not the data's
-    std::vector<Complex> pn(frame_chips);
-    for (Complex& c : pn) {
-        c = {pn_random() & 1 ? 1.0 : -1.0, pn_random() & 1 ? 1.0 : -1.0};
-    }
-    std::vector<Complex> chips(frame_chips);
-    int row = 0;
-    for (const auto& [length, number, db] : codes) {
-        frame.channels.push_back({"F-TEST", row++, length, number, db - 10.0 * std::log10(total)});
-        Complex symbol;
-        for (int n = 0; n < frame_chips; ++n) {
-            if (n % length == 0) {
-                symbol = std::polar(std::pow(10.0, db / 20.0),
-                                    std::numbers::pi / 4 + std::numbers::pi / 2 * (random() % 4));
-            }
-            const double walsh = std::popcount(static_cast<unsigned>(number & (n % length))) & 1 ? -1.0 : 1.0;
-            chips[static_cast<std::size_t>(n)] += symbol * walsh;
-        }
-    }
-    for (std::size_t n = 0; n < chips.size(); ++n) {
-        chips[n] *= pn[n];
-    }
-    const std::size_t count = static_cast<std::size_t>(ratio) * frame_chips;
-    std::vector<Complex> spectrum = chips;
-    forward_dft(spectrum);
-    std::vector<Complex> waveform(count);
-    for (std::size_t k = 0; k < count; ++k) {
-        const auto b = static_cast<double>(k < count / 2 ? static_cast<long>(k)
-                                                         : static_cast<long>(k) - static_cast<long>(count));
-        const double f = std::abs(b) / frame_chips; // in chip rates
-        const double response = f < 0.4   ? 1.0
-                                : f < 0.6 ? 0.5 * (1.0 + std::cos(std::numbers::pi * (f - 0.4) / 0.2))
-                                          : 0.0;
-        waveform[k] =
-            spectrum[k % frame_chips] * response *
-            std::polar(1.0, -2.0 * std::numbers::pi * b * delay_samples / static_cast<double>(count));
-    }
-    inverse_dft(waveform);
-    frame.reference = {waveform, chips, pn, frame.channels, ratio, 0, 0.0, false};
-    return frame;
-}
-
 // Transform plans are kept between calls and reused on other arrays: every way of calling, at either
 // alignment and again with the kept plan, gives the direct DFT, and an out-of-place call leaves its input.
 TEST(Dft, KeptPlansGiveTheDirectTransformOnAnyArraysInPlaceOrNot) {
@@ -217,62 +158,266 @@ TEST(Dft, KeptPlansGiveTheDirectTransformOnAnyArraysInPlaceOrNot) {
     }
 }
 
-TEST(CodeDomain, EveryCodePowerOfASyntheticFrameWhateverDataTheReferenceCarries) {
-    const SyntheticFrame file = synthetic_frame(4, 1, 3.3);
-    // The reference has other data on the same codes: the measurement must not depend on it.
-    const SyntheticFrame ideal = synthetic_frame(4, 2, 3.3);
-    std::vector<Complex> samples = file.reference.waveform;
-    const auto noise = gaussian_noise(samples.size(), 1e-6, 3);
-    double power = 0.0;
-    for (std::size_t n = 0; n < samples.size(); ++n) {
-        power += std::norm(samples[n]);
-    }
-    power /= static_cast<double>(samples.size());
-    for (std::size_t n = 0; n < samples.size(); ++n) {
-        samples[n] = 0.3 * std::polar(1.0, 1.0) * samples[n] + 0.3 * std::sqrt(power) * noise[n];
-    }
-    const CodeDomainResult result = measure_code_domain(samples, ideal.reference, 4 * chip_rate_hz);
-    ASSERT_EQ(result.channels.size(), file.channels.size());
-    for (const CodePower& code : result.channels) {
-        EXPECT_NEAR(code.measured_db, code.channel.set_db, 0.02)
-            << "W" << code.channel.walsh_length << "(" << code.channel.walsh_number << ")";
-    }
-    // White noise 60 dB under the signal: a quarter of it lies in the chip band at ratio 4, spread over
-    // 128 codes; a covered code is not noise.
-    ASSERT_TRUE(result.noise_floor_db);
-    EXPECT_NEAR(*result.noise_floor_db, -60.0 - 10.0 * std::log10(4.0 * 128.0), 3.0);
-    EXPECT_TRUE(result.code_active[0] && result.code_active[32] && result.code_active[8] &&
-                result.code_active[5] && result.code_active[37] && result.code_active[3]);
-    EXPECT_EQ(std::count(result.code_active.begin(), result.code_active.end(), true), 2 + 2 + 1 + 4 + 1);
+// Frames made the way the synthesis makes them, with a filter of our own: symbols on Walsh codes at known
+// powers (forward link: QPSK on the complex code; reverse link: BPSK on the I or Q branch, the pilot on
+// I), a random complex PN, the chips filtered through a raised-cosine-shaped response. The code powers
+// are known in closed form; the file and its reference are made from the same chips.
+struct Code {
+    int length;
+    int number;
+    double db; // relative to the pilot
+    const char* branch;
+};
 
-    const QualityResult quality = measure_quality(samples, ideal.reference.waveform);
-    EXPECT_LT(quality.rho, 0.5); // other data: the waveform is not the one the reference makes
-    const QualityResult own = measure_quality(samples, file.reference.waveform);
-    EXPECT_NEAR(own.rho, 1.0 / (1.0 + 1e-6), 1e-7);
-    EXPECT_NEAR(own.evm_percent, 0.1, 0.002);
+const std::vector<Code> forward_codes{
+    {64, 0, 0.0, ""}, {64, 32, -5.0, ""}, {128, 8, -10.0, ""}, {32, 5, -3.0, ""}, {256, 3, -25.0, ""}};
+const std::vector<Code> reverse_codes{
+    {64, 0, 0.0, "I"}, {16, 8, -3.0, "I"}, {16, 4, -1.0, "Q"}, {64, 48, -6.0, "Q"}, {8, 2, -9.0, "Q"}};
+
+std::vector<Complex> filtered(const std::vector<Complex>& chips, int ratio) {
+    const std::size_t count = static_cast<std::size_t>(ratio) * frame_chips;
+    std::vector<Complex> spectrum = chips;
+    forward_dft(spectrum);
+    std::vector<Complex> waveform(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto b = k < count - count / 2 ? static_cast<double>(k)
+                                             : static_cast<double>(k) - static_cast<double>(count);
+        const double f = std::abs(b) / frame_chips; // in chip rates
+        const double response = f < 0.4   ? 1.0
+                                : f < 0.6 ? 0.5 * (1.0 + std::cos(std::numbers::pi * (f - 0.4) / 0.2))
+                                          : 0.0;
+        waveform[k] = spectrum[k % frame_chips] * response;
+    }
+    inverse_dft(waveform);
+    for (Complex& s : waveform) {
+        s /= static_cast<double>(frame_chips);
+    }
+    return waveform;
 }
 
-TEST(CodeDomain, AnIqExchangedFileIsMeasuredAgainstAnIqExchangedReferenceAndCaughtAgainstAPlainOne) {
-    SyntheticFrame frame = synthetic_frame(8, 4, 0.0);
-    std::vector<Complex> swapped = frame.reference.waveform;
-    for (Complex& s : swapped) {
-        s = {s.imag(), s.real()};
-    }
-    const QualityResult plain = measure_quality(swapped, frame.reference.waveform);
-    EXPECT_LT(plain.rho, 0.1);
-    const CodeDomainResult wrong = measure_code_domain(swapped, frame.reference, 8 * chip_rate_hz);
-    EXPECT_GT(std::abs(wrong.channels[1].measured_db - wrong.channels[1].channel.set_db), 1.0);
+struct Made {
+    std::vector<Complex> file; // at the file's ratio
+    Reference reference;       // at the working ratio
+};
 
-    Reference inverted = frame.reference;
-    inverted.waveform = swapped;
-    for (Complex& c : inverted.chips) {
-        c = {c.imag(), c.real()};
+Made made_frame(Link link, int ratio, unsigned data_seed = 1) {
+    const std::vector<Code>& codes = link == Link::forward ? forward_codes : reverse_codes;
+    double total = 0.0;
+    for (const Code& c : codes) {
+        total += std::pow(10.0, c.db / 10.0);
     }
-    inverted.iq_inverse = true;
-    const CodeDomainResult right = measure_code_domain(swapped, inverted, 8 * chip_rate_hz);
-    for (const CodePower& code : right.channels) {
-        EXPECT_NEAR(code.measured_db, code.channel.set_db, 0.01);
+    std::mt19937 random(data_seed);
+    std::mt19937 pn_random(99);
+    std::vector<Complex> pn(frame_chips);
+    for (Complex& c : pn) {
+        c = {pn_random() & 1 ? 1.0 : -1.0, pn_random() & 1 ? 1.0 : -1.0};
     }
+    Made made;
+    std::vector<Complex> chips(frame_chips);
+    int row = 0;
+    for (const Code& c : codes) {
+        made.reference.channels.push_back({"T", "T " + std::to_string(row), row, c.length, c.number,
+                                           c.db - 10.0 * std::log10(total), c.branch});
+        ++row;
+        Complex symbol;
+        for (int n = 0; n < frame_chips; ++n) {
+            if (n % c.length == 0) {
+                const auto pick = random() % 4;
+                const double amplitude = std::pow(10.0, c.db / 20.0);
+                if (c.number == 0) {
+                    symbol = amplitude; // the pilot
+                } else if (link == Link::forward) {
+                    symbol = std::polar(amplitude, std::numbers::pi / 4 + std::numbers::pi / 2 * pick);
+                } else {
+                    symbol = (pick & 1 ? -amplitude : amplitude) *
+                             (std::string(c.branch) == "Q" ? Complex(0.0, 1.0) : Complex(1.0, 0.0));
+                }
+            }
+            const double walsh =
+                std::popcount(static_cast<unsigned>(c.number & (n % c.length))) & 1 ? -1.0 : 1.0;
+            chips[static_cast<std::size_t>(n)] += symbol * walsh;
+        }
+    }
+    for (std::size_t n = 0; n < chips.size(); ++n) {
+        chips[n] *= pn[n];
+    }
+    made.file = filtered(chips, ratio);
+    made.reference.link = link;
+    made.reference.waveform = filtered(chips, working_ratio);
+    made.reference.pilot = filtered(pn, working_ratio);
+    made.reference.pn = pn;
+    return made;
+}
+
+// The samples delayed circularly by any number of samples (through the line spectrum).
+std::vector<Complex> delayed_by(std::vector<Complex> samples, double delay) {
+    forward_dft(samples);
+    const auto count = static_cast<double>(samples.size());
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        const double b =
+            k < samples.size() - samples.size() / 2 ? static_cast<double>(k) : static_cast<double>(k) - count;
+        samples[k] *= std::polar(1.0 / count, -2.0 * std::numbers::pi * b * delay / count);
+    }
+    inverse_dft(samples);
+    return samples;
+}
+
+// A capture: multiplied by gain * exp(j (2 pi f t + theta)), t from the first sample.
+void impair(std::vector<Complex>& samples, double rate, double gain, double frequency_hz, double phase_deg) {
+    for (std::size_t n = 0; n < samples.size(); ++n) {
+        samples[n] *= std::polar(gain, 2.0 * std::numbers::pi * frequency_hz * static_cast<double>(n) / rate +
+                                           phase_deg * std::numbers::pi / 180.0);
+    }
+}
+
+Result checked(const std::vector<Complex>& samples, int ratio, const Reference& reference) {
+    return analyse({samples, ratio * chip_rate_hz}, &reference, 0.0, false);
+}
+
+void expect_set_powers(const Result& result, double tolerance_db) {
+    ASSERT_TRUE(result.code_domain) << result.reference_problem;
+    for (const CodePower& code : result.code_domain->channels) {
+        EXPECT_NEAR(code.measured_db, *code.channel.set_db, tolerance_db) << code.channel.name;
+    }
+}
+
+TEST(Receiver, FindsFrameStartFrequencyPhaseAndAmplitudeOfAnImpairedFrameAndMeasuresItAsIfUntouched) {
+    constexpr int ratio = 8;
+    const Made made = made_frame(Link::forward, ratio);
+    struct Case {
+        double delay_samples;
+        double frequency_hz;
+        double phase_deg;
+        double gain;
+    };
+    for (const Case& c :
+         {Case{0.0, 0.0, 0.0, 1.0}, Case{1000.0, 0.0, 0.0, 1.0}, Case{12345.37, 50.0, 40.0, 0.5},
+          Case{200001.8, 2000.0, -135.0, 3.0}, Case{77.5, -4900.0, 170.0, 1.0}}) {
+        SCOPED_TRACE(c.delay_samples);
+        std::vector<Complex> file = delayed_by(made.file, c.delay_samples);
+        impair(file, ratio * chip_rate_hz, c.gain, c.frequency_hz, c.phase_deg);
+        const Result result = checked(file, ratio, made.reference);
+        ASSERT_TRUE(result.acquisition) << result.reference_problem;
+        EXPECT_NEAR(result.acquisition->time_offset_chips, c.delay_samples / ratio, 0.01);
+        EXPECT_NEAR(result.acquisition->frequency_error_hz, c.frequency_hz, 0.1);
+        EXPECT_NEAR(result.acquisition->phase_deg, c.phase_deg, 0.1);
+        EXPECT_NEAR(result.acquisition->amplitude_db, 20.0 * std::log10(c.gain), 0.01);
+        ASSERT_TRUE(result.quality);
+        EXPECT_GT(result.quality->rho, 0.99999);
+        expect_set_powers(result, 0.05);
+        EXPECT_LT(*result.code_domain->noise_floor_db, -40.0);
+    }
+}
+
+TEST(Receiver, NoiseInTheChannelGivesTheRhoItsSignalToNoiseRatioAllows) {
+    constexpr int ratio = 4;
+    const Made made = made_frame(Link::forward, ratio);
+    // The signal's power within the 1.2288 MHz channel; white noise puts 1/ratio of its power there.
+    std::vector<Complex> bins = made.file;
+    forward_dft(bins);
+    double in_channel = 0.0;
+    for (std::size_t k = 0; k < bins.size(); ++k) {
+        const long b = k < bins.size() / 2 ? static_cast<long>(k)
+                                           : static_cast<long>(k) - static_cast<long>(bins.size());
+        in_channel += std::abs(b) < frame_chips / 2 ? std::norm(bins[k]) : 0.0;
+    }
+    in_channel /= static_cast<double>(bins.size()) * static_cast<double>(bins.size());
+    for (const double snr_db : {30.0, 15.0}) {
+        const double snr = std::pow(10.0, snr_db / 10.0);
+        const std::vector<Complex> noise = gaussian_noise(made.file.size(), ratio * in_channel / snr, 5);
+        std::vector<Complex> file = delayed_by(made.file, 999.25);
+        for (std::size_t n = 0; n < file.size(); ++n) {
+            file[n] += noise[n];
+        }
+        const Result result = checked(file, ratio, made.reference);
+        ASSERT_TRUE(result.quality) << result.reference_problem;
+        EXPECT_NEAR(result.quality->rho, 1.0 / (1.0 + 1.0 / snr), 0.003) << snr_db;
+        EXPECT_NEAR(result.acquisition->time_offset_chips, 999.25 / ratio, 0.02);
+        expect_set_powers(result, snr_db > 20.0 ? 0.1 : 0.6);
+    }
+}
+
+TEST(Receiver, AnAmplifierCompressionRaisesThe885KilohertzEmissionAndLowersRho) {
+    constexpr int ratio = 8;
+    const Made made = made_frame(Link::forward, ratio);
+    const Result clean = checked(made.file, ratio, made.reference);
+    double mean = 0.0;
+    for (const Complex& s : made.file) {
+        mean += std::norm(s) / static_cast<double>(made.file.size());
+    }
+    // A soft limiter (Rapp, smoothness 2) saturating 3 dB above the mean power.
+    std::vector<Complex> compressed = made.file;
+    const double saturation = std::sqrt(2.0 * mean);
+    for (Complex& s : compressed) {
+        const double r = std::abs(s) / saturation;
+        s /= std::pow(1.0 + std::pow(r, 4.0), 0.25);
+    }
+    const Result hot = checked(compressed, ratio, made.reference);
+    for (const std::size_t k : {std::size_t{1}, std::size_t{4}}) {
+        EXPECT_LT(clean.spectrum.emissions_dbc[k], -70.0) << emission_names[k];
+        EXPECT_GT(hot.spectrum.emissions_dbc[k], clean.spectrum.emissions_dbc[k] + 20.0) << emission_names[k];
+    }
+    EXPECT_FALSE(clean.spectrum.welch);
+    ASSERT_TRUE(hot.quality);
+    EXPECT_LT(hot.quality->rho, 0.999);
+    EXPECT_GT(clean.quality->rho, 0.999999);
+}
+
+TEST(Receiver, ReverseLinkChannelsOnTheirBranchesAndTheFirstWholeFrameOfALongerCapture) {
+    constexpr int ratio = 4;
+    const Made made = made_frame(Link::reverse, ratio);
+    const Result result = checked(delayed_by(made.file, 4321.0), ratio, made.reference);
+    expect_set_powers(result, 0.05);
+    const CodeDomainResult& codes = *result.code_domain;
+    EXPECT_EQ(codes.walsh_length, reverse_walsh_length);
+    EXPECT_TRUE(codes.code_active[0] && codes.code_active[8] && codes.q_active[4] && codes.q_active[48]);
+    EXPECT_FALSE(codes.q_active[0] || codes.code_active[4]);
+    EXPECT_LT(*codes.noise_floor_db, -40.0);
+
+    // Two and a half frames of the repeated frame, starting 3000.5 samples into one: the first whole
+    // frame starts (frame - 3000.5) samples in; the spectrum is an averaged one.
+    const std::vector<Complex> frame = delayed_by(made.file, -3000.5);
+    std::vector<Complex> capture;
+    for (int k = 0; k < 3; ++k) {
+        capture.insert(capture.end(), frame.begin(), frame.end());
+    }
+    capture.resize(capture.size() * 5 / 6);
+    const Result long_capture = checked(capture, ratio, made.reference);
+    ASSERT_TRUE(long_capture.acquisition) << long_capture.reference_problem;
+    EXPECT_NEAR(long_capture.acquisition->time_offset_chips, frame_chips - 3000.5 / ratio, 0.01);
+    EXPECT_TRUE(long_capture.spectrum.welch);
+    expect_set_powers(long_capture, 0.05);
+}
+
+TEST(Receiver, DetectionWithoutSettingsFindsTheActiveCodesAndWrongFilesAreSaid) {
+    constexpr int ratio = 4;
+    Made made = made_frame(Link::forward, ratio);
+    Reference pilot_only = made.reference;
+    pilot_only.waveform.clear();
+    pilot_only.channels.clear();
+    pilot_only.detect = true;
+    std::vector<Complex> file = delayed_by(made.file, 5.5);
+    impair(file, ratio * chip_rate_hz, 1.0, 700.0, 10.0);
+    const Result result = checked(file, ratio, pilot_only);
+    ASSERT_TRUE(result.code_domain) << result.reference_problem;
+    EXPECT_FALSE(result.quality);
+    EXPECT_NEAR(result.acquisition->frequency_error_hz, 700.0, 1.0);
+    std::vector<std::string> found;
+    for (const CodePower& code : result.code_domain->channels) {
+        found.push_back(std::to_string(code.channel.walsh_length) + "/" +
+                        std::to_string(code.channel.walsh_number));
+        EXPECT_FALSE(code.channel.set_db);
+    }
+    // The W256 code at -25 dB relative to the pilot is below the detection's -27 dB of the total.
+    EXPECT_EQ(found, (std::vector<std::string>{"128/0", "32/5", "128/8", "64/32"}));
+
+    // Noise alone, and a file shorter than a frame, say why nothing is measured.
+    const Result noise = checked(gaussian_noise(made.file.size(), 1.0, 8), ratio, made.reference);
+    EXPECT_FALSE(noise.acquisition);
+    EXPECT_EQ(noise.reference_problem, "no frame of the link was found in the file");
+    const Result short_file =
+        checked(std::vector<Complex>(made.file.begin(), made.file.begin() + 1000), ratio, made.reference);
+    EXPECT_NE(short_file.reference_problem.find("less than one frame"), std::string::npos);
 }
 
 TEST(WaveformFile, AwgWordsAndTextLinesReadBackAndBrokenFilesSayWhy) {
