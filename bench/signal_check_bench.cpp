@@ -1,7 +1,8 @@
 // The signal check of a ratio-80 AWG file (21 MB) of Test Model 2 (PDCH 16QAM), as the window's Signal
-// Check runs it: reading the file and every measurement (CCDF, line spectrum, code-domain power, rho/EVM)
-// against an ideal waveform made once; and the whole check with the ideal waveform made again by kestra.
-// The file is made once by the window's own run into the temporary folder.
+// Check runs it: reading the file and every measurement (frame, frequency and phase found, CCDF, line
+// spectrum and emissions, code-domain power, rho/EVM) against an ideal waveform made once; and the whole
+// check with the ideal waveform made again by kestra. The file is made once by the window's own run into the
+// temporary folder.
 #include "analysis/waveform_file.h"
 #include "check/signal_check.h"
 #include "form/silent_platform.h"
@@ -37,19 +38,17 @@ struct MadeFile {
         desktop.file_name = file.string();
         form.MakeAWGFile_Button.press();
         setup = signal_check_setup(form, libraries);
-        // The ideal waveform, made as the check makes it.
-        std::vector<analysis::Complex> waveform(80 * analysis::frame_chips);
+        // The ideal frame and the pilot, made as the check makes them.
+        const std::size_t count = static_cast<std::size_t>(analysis::working_ratio) * analysis::frame_chips;
         std::vector<analysis::Complex> chips(analysis::frame_chips);
         auto work = std::make_unique_for_overwrite<std::uint8_t[]>(KESTRA_WORK_BYTES);
-        auto* w = reinterpret_cast<IqSample*>(waveform.data());
         auto* c = reinterpret_cast<IqSample*>(chips.data());
-        setup.synthesise_pilot(w, c, work.get());
+        reference.pilot.resize(count);
+        setup.synthesise_pilot(reinterpret_cast<IqSample*>(reference.pilot.data()), c, work.get());
         reference.pn = chips;
-        setup.synthesise(w, c, work.get());
-        reference.waveform = std::move(waveform);
-        reference.chips = std::move(chips);
+        reference.waveform.resize(count);
+        setup.synthesise(reinterpret_cast<IqSample*>(reference.waveform.data()), c, work.get());
         reference.channels = setup.channels;
-        reference.oversampling = 80;
     }
     ~MadeFile() { fs::remove(file); }
 

@@ -158,6 +158,9 @@ std::optional<std::string> whole_line_error(const Options& options) {
     if (!making && options.analyze) {
         return "--analyze needs make-awg or make-floating";
     }
+    if (options.detect && options.command != Command::Analyze) {
+        return "--detect needs analyze";
+    }
     if (options.reference_file && std::filesystem::absolute(*options.reference_file).lexically_normal() ==
                                       std::filesystem::absolute(options.file).lexically_normal()) {
         return "--reference must name another file than the waveform file";
@@ -209,6 +212,10 @@ ParsedArguments parse_arguments(std::span<const std::string> arguments) {
         }
         if (word == "--quiet") {
             options.quiet = true;
+            continue;
+        }
+        if (word == "--detect") {
+            options.detect = true;
             continue;
         }
         if (word == "--list-keys" || word.starts_with("--list-keys=")) {
@@ -369,6 +376,8 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "                         text file; it overrides an AWG header's or a SigMF meta's own rate\n"
            "  --quiet                print nothing but errors, and the data asked for (JSON, --list-keys,\n"
            "                         analyze's numbers)\n"
+           "  --detect               with analyze: take no channel settings, find the active codes of the\n"
+           "                         link --link names (power above -27 dB of the total) and their powers\n"
            "  --version              print the version of the program and of both libraries\n"
            "  -h, --help             show this text\n"
            "\n"
@@ -416,6 +425,7 @@ std::string help_text(const std::filesystem::path& settings_folder) {
            "  5  libkestra.so or libwavesave.so, or one of their exports, is missing\n"
            "  6  the settings give no usable waveform (every sample zero, or not finite numbers)\n"
            "  7  the file to check cannot be read or measured\n"
+           "  8  analyze: the file differs from the waveform the settings make (verdict \"differs\")\n"
            "\n"
            "Examples:\n"
            "  Test Model 1 with one F-FCH, at ratio 20, into an AWG file:\n"

@@ -22,6 +22,7 @@ enum ExitCode : int {
     exit_library_missing = 5, // libkestra.so or libwavesave.so, or one of their exports, is missing
     exit_bad_waveform = 6,    // the settings give no usable waveform (all zero, or not finite numbers)
     exit_check_failed = 7,    // the file to check cannot be read or measured
+    exit_differs = 8,         // analyze: the file differs from the waveform the settings make
 };
 
 enum class Command { None, MakeAwg, MakeFloating, MakeSigmf, Analyze };
@@ -33,6 +34,7 @@ struct Options {
     Command command = Command::None;
     std::string file; // the waveform file of make-awg / make-floating / analyze, the base name of make-sigmf
     bool analyze = false; // the signal check of the file, after make-awg / make-floating
+    bool detect = false;  // analyze: find the active codes instead of comparing with the settings
     std::optional<std::filesystem::path> settings_dir;
     std::optional<std::string> reference_file;
     std::optional<int> link;          // item of Link_Selection_Option: 0 uplink, 1 downlink

@@ -276,7 +276,8 @@ int run_command(const Options& options, const fs::path& program_folder, const St
     std::ostringstream check;
     if (code == exit_ok && analyzing) {
         code = check_file(session, options, report != nullptr ? check : to.data, to.errors);
-        parts.analysis = code == exit_ok ? check.str() : std::string();
+        // A file that differs from the settings was still measured: its numbers are the answer.
+        parts.analysis = code == exit_ok || code == exit_differs ? check.str() : std::string();
     }
     if (code == exit_ok && options.save_settings) {
         code = session.save_settings();

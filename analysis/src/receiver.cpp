@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace varnika::analysis {
 
@@ -186,11 +187,7 @@ std::vector<CodeChannel> detect_codes(std::span<const double> axis_db, const std
     for (const Code& c : codes) {
         if (power_db(c.power) >= detect_threshold_db) {
             CodeChannel channel;
-            char text[32];
-            std::snprintf(text, sizeof text, "W%d", c.length);
-            channel.type = text;
-            std::snprintf(text, sizeof text, "%d/%d", c.length, c.number);
-            channel.name = text;
+            channel.type = "detected";
             channel.walsh_length = c.length;
             channel.walsh_number = c.number;
             channel.branch = branch;
@@ -334,6 +331,49 @@ double delay_left(std::span<const Complex> cross, double tau) {
     return denominator > 0.0 ? -numerator / denominator * static_cast<double>(m) / two_pi : 0.0;
 }
 
+// The delay of `file` against the reference spectrum `wanted` by plain correlation, trying carrier
+// offsets from 0 outwards; with the correlation peak's ratio to the mean. Nothing when no offset shows
+// a clear peak.
+std::optional<std::pair<double, double>> search_carrier(std::span<const Complex> file,
+                                                        std::span<const Complex> wanted) {
+    const std::size_t m = file.size();
+    constexpr double largest_offset_hz = 6000.0;
+    const double bin_hz = chip_rate_hz / static_cast<double>(chips_per_frame);
+    const double rate = chip_rate_hz * static_cast<double>(m) / static_cast<double>(chips_per_frame);
+    const int steps = static_cast<int>(largest_offset_hz / (bin_hz / 2.0));
+    for (int k = 0; k <= 2 * steps; ++k) {
+        const int step = (k + 1) / 2 * (k % 2 == 0 ? -1 : 1);
+        const double omega = two_pi * step * (bin_hz / 2.0) / rate;
+        std::vector<Complex> c = derotated(file, omega);
+        forward_dft(c);
+        for (std::size_t j = 0; j < m; ++j) {
+            c[j] *= std::conj(wanted[j]);
+        }
+        inverse_dft(c);
+        std::size_t peak = 0;
+        double mean = 0.0;
+        for (std::size_t n = 0; n < m; ++n) {
+            mean += std::abs(c[n]);
+            if (std::abs(c[n]) > std::abs(c[peak])) {
+                peak = n;
+            }
+        }
+        mean /= static_cast<double>(m);
+        const double ratio = mean > 0.0 ? std::abs(c[peak]) / mean : 0.0;
+        if (ratio >= 12.0) {
+            // The peak placed between its neighbours.
+            const double below = std::abs(c[(peak + m - 1) % m]);
+            const double at = std::abs(c[peak]);
+            const double above = std::abs(c[(peak + 1) % m]);
+            const double curvature = below - 2.0 * at + above;
+            const double between =
+                curvature < 0.0 ? std::clamp(0.5 * (below - above) / curvature, -0.5, 0.5) : 0.0;
+            return std::pair{static_cast<double>(peak) + between, ratio};
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 Reception receive(std::span<const Complex> samples, std::span<const Complex> bins, int ratio,
@@ -394,15 +434,27 @@ Reception receive(std::span<const Complex> samples, std::span<const Complex> bin
     }
     mean /= static_cast<double>(m);
     out.acquisition.peak_ratio = mean > 0.0 ? std::abs(file_products[peak]) / mean : 0.0;
-    if (!(out.acquisition.peak_ratio >= 8.0)) {
+    double tau = static_cast<double>(peak);
+    if (out.acquisition.peak_ratio >= 8.0) {
+        // The fraction of a sample from the slope of the products' cross spectrum, which no frequency
+        // error moves.
+        for (int round = 0; round < 3; ++round) {
+            tau += delay_left(cross_spectrum, tau);
+        }
+    } else if (ideal) {
         out.problem = "no frame of the link was found in the file";
         return out;
-    }
-    // The fraction of a sample from the slope of the products' cross spectrum, which no frequency error
-    // moves; then the carrier's turn over one chip from its phase at that delay.
-    double tau = static_cast<double>(peak);
-    for (int round = 0; round < 3; ++round) {
-        tau += delay_left(cross_spectrum, tau);
+    } else {
+        // The products square what is not the reference: against the pilot alone, under a tenth of the
+        // power, they hide the frame. The file is then correlated with the pilot itself, one carrier
+        // offset after another (half a frame bin apart, nearest first), up to the largest offset sought.
+        const std::optional<std::pair<double, double>> found = search_carrier(file, wanted);
+        if (!found) {
+            out.problem = "no frame of the link was found in the file";
+            return out;
+        }
+        tau = found->first;
+        out.acquisition.peak_ratio = found->second;
     }
     // The carrier: the file despread by the delayed ideal (or pilot) leaves a tone at the frequency
     // error; the strongest bin of its spectrum, placed between its neighbours.
@@ -474,7 +526,7 @@ Reception receive(std::span<const Complex> samples, std::span<const Complex> bin
     const double frame_samples = static_cast<double>(m);
     const double start = std::fmod(std::fmod(tau, frame_samples) + frame_samples, frame_samples);
     acquisition.time_offset_chips = start / static_cast<double>(w);
-    if (acquisition.time_offset_chips >= static_cast<double>(chips_per_frame) - 1e-9) {
+    if (acquisition.time_offset_chips > static_cast<double>(chips_per_frame) - 1e-6) {
         acquisition.time_offset_chips = 0.0;
     }
     omega += turned;

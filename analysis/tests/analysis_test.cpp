@@ -404,7 +404,8 @@ TEST(Receiver, DetectionWithoutSettingsFindsTheActiveCodesAndWrongFilesAreSaid) 
     EXPECT_NEAR(result.acquisition->frequency_error_hz, 700.0, 1.0);
     std::vector<std::string> found;
     for (const CodePower& code : result.code_domain->channels) {
-        found.push_back(code.channel.name);
+        found.push_back(std::to_string(code.channel.walsh_length) + "/" +
+                        std::to_string(code.channel.walsh_number));
         EXPECT_FALSE(code.channel.set_db);
     }
     // The W256 code at -25 dB relative to the pilot is below the detection's -27 dB of the total.

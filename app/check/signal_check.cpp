@@ -6,18 +6,22 @@
 #include "downlink/dl_channel_types.h"
 #include "downlink/dl_row.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <future>
+#include <map>
 #include <memory>
 
 namespace varnika {
 
 namespace {
 
-// The Walsh code a forward-link channel type is spread with: some types fix the length (and the sync
-// channel its number), the others take the row's.
+// The air interface's codes as the check uses them, in one place: the Walsh code each forward-link
+// type is spread with (some types fix the length, the sync channel its number too), and the reverse
+// link's covers and branches.
 WalshCode spreading_code(const DlChannel& channel) {
     switch (channel.type) {
     case SYNCH:
@@ -42,6 +46,114 @@ WalshCode spreading_code(const DlChannel& channel) {
     }
 }
 
+constexpr int max_cover_length = 256;
+
+// A reverse-link cover lengthened by the repetition: W(L r, i) repeats W(L, i) r times. A length the
+// synthesis cannot write leaves the channel empty (length 0).
+analysis::CodeChannel cover(const char* type, int length, int number, int repetition, const char* branch) {
+    const long lengthened = static_cast<long>(length) * repetition;
+    analysis::CodeChannel channel;
+    channel.type = type;
+    channel.name = type;
+    channel.walsh_length =
+        lengthened >= 1 && lengthened <= max_cover_length ? static_cast<int>(lengthened) : 0;
+    channel.walsh_number = number;
+    channel.branch = branch;
+    return channel;
+}
+
+// A reverse-link channel with its power relative to the pilot's (gains are amplitudes on unit-power
+// symbols; a channel on both branches puts half its power on each).
+struct ReverseChannel {
+    analysis::CodeChannel channel;
+    double power = 0.0;
+};
+
+std::vector<analysis::CodeChannel> relative_to_total(std::vector<ReverseChannel> channels) {
+    double total = 0.0;
+    for (const ReverseChannel& c : channels) {
+        total += c.power;
+    }
+    std::vector<analysis::CodeChannel> out;
+    for (ReverseChannel& c : channels) {
+        if (c.channel.walsh_length > 0) {
+            c.channel.set_db = 10.0 * std::log10(c.power / total);
+            out.push_back(c.channel);
+        }
+    }
+    return out;
+}
+
+double from_db(double db) {
+    return std::pow(10.0, db / 10.0);
+}
+
+std::vector<analysis::CodeChannel> rc34_code_channels(const Rc34Params& p) {
+    std::vector<ReverseChannel> channels{{cover("R-PICH", 64, 0, 1, "I"), 1.0}};
+    if (p.dcch_on != 0) {
+        channels.push_back({cover("R-DCCH", 16, 8, 1, "I"), from_db(p.dcch_gain_db)});
+    }
+    if (p.sch2_on != 0) {
+        channels.push_back({p.sch2_walsh_alt == 0 ? cover("R-SCH2", 4, 2, p.sch2_repetition, "I")
+                                                  : cover("R-SCH2", 8, 6, p.sch2_repetition, "I"),
+                            from_db(p.sch2_gain_db)});
+    }
+    if (p.fch_on != 0) {
+        channels.push_back({cover("R-FCH", 16, 4, 1, "Q"), from_db(p.fch_gain_db)});
+    }
+    if (p.sch1_on != 0) {
+        channels.push_back({p.sch1_walsh_alt == 0 ? cover("R-SCH1", 2, 1, p.sch1_repetition, "Q")
+                                                  : cover("R-SCH1", 4, 2, p.sch1_repetition, "Q"),
+                            from_db(p.sch1_gain_db)});
+    }
+    return relative_to_total(channels);
+}
+
+std::vector<analysis::CodeChannel> rc7_code_channels(const Rc7Params& p) {
+    std::vector<ReverseChannel> channels{{cover("R-PICH", 64, 0, 1, "I"), 1.0}};
+    auto add = [&channels](std::int32_t on, analysis::CodeChannel channel, double gain_db) {
+        if (on != 0) {
+            channels.push_back({std::move(channel), from_db(gain_db)});
+        }
+    };
+    add(p.spich_on, cover("R-SPICH", 64, 32, 1, "I"), p.spich_gain_db);
+    add(p.dcch_on, cover("R-DCCH", 16, 8, 1, "I"), p.dcch_gain_db);
+    add(p.sch2_on,
+        p.sch2_walsh_alt == 0 ? cover("R-SCH2", 4, 2, p.sch2_repetition, "I")
+                              : cover("R-SCH2", 8, 6, p.sch2_repetition, "I"),
+        p.sch2_gain_db);
+    add(p.each_on, cover("R-EACH", 8, 2, 1, "Q"), p.each_gain_db);
+    add(p.pdcch_on, cover("R-PDCCH", 64, 48, 1, "Q"), p.pdcch_gain_db);
+    add(p.reqch_on, cover("R-REQCH", 16, 8, 1, "Q"), p.reqch_gain_db);
+    add(p.ackch_on, cover("R-ACKCH", 64, 16, 1, "Q"), p.ackch_gain_db);
+    add(p.fch_on, cover("R-FCH", 16, 4, 1, "Q"), p.fch_gain_db);
+    add(p.sch1_on,
+        p.sch1_walsh_alt == 0 ? cover("R-SCH1", 2, 1, p.sch1_repetition, "Q")
+                              : cover("R-SCH1", 4, 2, p.sch1_repetition, "Q"),
+        p.sch1_gain_db);
+    add(p.cqich_on, cover("R-CQICH", 16, 12, 1, p.cqich_on_q == 0 ? "I" : "Q"), p.cqich_gain_db);
+    if (p.pdch_on != 0) {
+        const double power = from_db(p.pdch_gain_db);
+        if (p.pdch_modulation == 0) {
+            // BPSK has one form only: the long cover on I.
+            channels.push_back({cover("R-PDCH", 4, 2, 1, "I"), power});
+        } else {
+            const bool two_streams =
+                p.pdch_modulation != 1 || (p.pdch_walsh_select != 0 && p.pdch_walsh_select != 1);
+            const bool short_cover = two_streams || p.pdch_walsh_select == 0;
+            for (const char* branch : {"I", "Q"}) {
+                channels.push_back(
+                    {short_cover ? cover("R-PDCH", 2, 1, 1, branch) : cover("R-PDCH", 4, 2, 1, branch),
+                     power / 2.0});
+                if (two_streams) {
+                    channels.push_back({cover("R-PDCH", 4, 2, 1, branch), power / 2.0});
+                }
+            }
+        }
+    }
+    return relative_to_total(channels);
+}
+
 // Code channels with their set powers relative to the total. The synthesis sends the pilot at 0 dB and
 // every other channel at its power relative to the pilot, each on its own code.
 std::vector<analysis::CodeChannel> code_channels(const DlChannelList& list, const DownlinkChannelPage& page) {
@@ -58,12 +170,20 @@ std::vector<analysis::CodeChannel> code_channels(const DlChannelList& list, cons
         total += std::pow(10.0, (channel.type == F_PICH ? 0.0 : channel.power_db) / 10.0);
     }
     std::vector<analysis::CodeChannel> channels;
+    std::map<std::string, int> numbers;
     for (std::size_t k = 0; k < list.channels.size() && k < rows.size(); ++k) {
         const DlChannel& channel = list.channels[k];
         const WalshCode code = spreading_code(channel);
         const double relative_db = channel.type == F_PICH ? 0.0 : channel.power_db;
-        channels.push_back({dl_type_info(channel.type).name, rows[k], code.length, code.number,
-                            relative_db - 10.0 * std::log10(total)});
+        const std::string type = dl_type_info(channel.type).name;
+        analysis::CodeChannel c;
+        c.type = type;
+        c.name = channel_display_name(type, ++numbers[type]);
+        c.row = rows[k];
+        c.walsh_length = code.length;
+        c.walsh_number = code.number;
+        c.set_db = relative_db - 10.0 * std::log10(total);
+        channels.push_back(c);
     }
     return channels;
 }
@@ -92,12 +212,14 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
         if (actual == nullptr) {
             return setup;
         }
-        setup.synthesise = [actual, list](IqSample* waveform, IqSample* chips, void* work) {
-            actual(waveform, chips, work, &list.params, list.channels.data(), list.ack_user_gains.data());
+        DlParams baseband = list.params;
+        baseband.oversampling = analysis::working_ratio;
+        baseband.offset_mode = 0;
+        setup.synthesise = [actual, list, baseband](IqSample* waveform, IqSample* chips, void* work) {
+            actual(waveform, chips, work, &baseband, list.channels.data(), list.ack_user_gains.data());
         };
-        setup.synthesise_pilot = [actual](IqSample* waveform, IqSample* chips, void* work) {
-            DlParams params{};
-            params.oversampling = 4;
+        setup.synthesise_pilot = [actual, baseband](IqSample* waveform, IqSample* chips, void* work) {
+            DlParams params = baseband;
             params.channel_count = 1;
             const DlChannel pilot{0.0, F_PICH, 0, 64, 0};
             actual(waveform, chips, work, &params, &pilot, nullptr);
@@ -115,9 +237,18 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
             bound<decltype(KESTRA_UL_Actual_RC34)>(libraries, "KESTRA_UL_Actual_RC34", setup.missing);
         Rc34Params params{};
         uplink.fill(params);
+        params.oversampling = analysis::working_ratio;
+        params.offset_mode = 0;
+        setup.code_link = analysis::Link::reverse;
+        setup.channels = rc34_code_channels(params);
         if (actual != nullptr) {
             setup.synthesise = [actual, params](IqSample* w, IqSample* c, void* work) {
                 actual(w, c, work, &params);
+            };
+            Rc34Params pilot = params;
+            pilot.dcch_on = pilot.sch2_on = pilot.fch_on = pilot.sch1_on = 0;
+            setup.synthesise_pilot = [actual, pilot](IqSample* w, IqSample* c, void* work) {
+                actual(w, c, work, &pilot);
             };
         }
         break;
@@ -127,9 +258,20 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
             bound<decltype(KESTRA_UL_Actual_RC7)>(libraries, "KESTRA_UL_Actual_RC7", setup.missing);
         Rc7Params params{};
         uplink.fill(params);
+        params.oversampling = analysis::working_ratio;
+        params.offset_mode = 0;
+        setup.code_link = analysis::Link::reverse;
+        setup.channels = rc7_code_channels(params);
         if (actual != nullptr) {
             setup.synthesise = [actual, params](IqSample* w, IqSample* c, void* work) {
                 actual(w, c, work, &params);
+            };
+            Rc7Params pilot = params;
+            pilot.spich_on = pilot.each_on = pilot.pdcch_on = pilot.reqch_on = pilot.dcch_on = 0;
+            pilot.ackch_on = pilot.cqich_on = pilot.fch_on = pilot.sch1_on = pilot.sch2_on = pilot.pdch_on =
+                0;
+            setup.synthesise_pilot = [actual, pilot](IqSample* w, IqSample* c, void* work) {
+                actual(w, c, work, &pilot);
             };
         }
         break;
@@ -137,15 +279,14 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
     default: {
         auto* actual =
             bound<decltype(KESTRA_UL_Actual_RC12)>(libraries, "KESTRA_UL_Actual_RC12", setup.missing);
+        setup.code_link = analysis::Link::reverse_no_codes;
         if (actual != nullptr) {
-            const int ratio = setup.oversampling;
             const int inverse = std::max(0, uplink.UL_Filter_IQinverse_Combo.selected());
-            const int mode = model.ul_df_flag;
-            const double error_hz = uplink.offset.freqerr.number();
-            const double if_hz = uplink.offset.ifconv.number();
             setup.synthesise = [=](IqSample* w, IqSample* c, void* work) {
-                actual(w, c, work, ratio, inverse, mode, error_hz, if_hz);
+                actual(w, c, work, analysis::working_ratio, inverse, 0, 0.0, 0.0);
             };
+            // The short-PN pair is all the frame holds: it is its own pilot.
+            setup.synthesise_pilot = setup.synthesise;
         }
         break;
     }
@@ -155,26 +296,27 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
 
 namespace {
 
-// The ideal waveform of the settings, `count` samples, as the synthesis makes it.
-analysis::Reference make_reference(const SignalCheckSetup& setup, std::size_t count) {
+// The ideal frame of the settings and their pilot, at the working ratio and at baseband.
+analysis::Reference make_reference(const SignalCheckSetup& setup) {
     analysis::Reference made;
-    made.oversampling = setup.oversampling;
+    made.link = setup.code_link;
+    made.oversampling = analysis::working_ratio;
     made.offset_mode = setup.offset_mode;
     made.offset_hz = setup.offset_hz;
     made.iq_inverse = setup.iq_inverse;
-    made.waveform = analysis::large_vector<analysis::Complex>(count);
+    made.detect = setup.detect;
+    const std::size_t count = static_cast<std::size_t>(analysis::working_ratio) * analysis::frame_chips;
     std::vector<analysis::Complex> chips(analysis::frame_chips);
     const auto work = std::make_unique_for_overwrite<std::uint8_t[]>(KESTRA_WORK_BYTES);
     analysis::advise_huge_pages(work.get(), KESTRA_WORK_BYTES);
     // std::complex<double> is laid out as I then Q, as IqSample is.
     auto as_samples = [](std::vector<analysis::Complex>& v) { return reinterpret_cast<IqSample*>(v.data()); };
-    if (setup.forward && setup.synthesise_pilot) {
-        setup.synthesise_pilot(as_samples(made.waveform), as_samples(chips), work.get());
-        made.pn = chips;
-    }
-    setup.synthesise(as_samples(made.waveform), as_samples(chips), work.get());
-    if (setup.forward) {
-        made.chips = std::move(chips);
+    made.pilot.resize(count);
+    setup.synthesise_pilot(as_samples(made.pilot), as_samples(chips), work.get());
+    made.pn = chips;
+    if (!setup.detect) {
+        made.waveform.resize(count);
+        setup.synthesise(as_samples(made.waveform), as_samples(chips), work.get());
         made.channels = setup.channels;
     }
     return made;
@@ -182,17 +324,29 @@ analysis::Reference make_reference(const SignalCheckSetup& setup, std::size_t co
 
 } // namespace
 
+std::string channel_display_name(const std::string& type, int number) {
+    return type + " " + std::to_string(number);
+}
+
+std::string walsh_display(int length, int number) {
+    return std::to_string(length) + "/" + std::to_string(number);
+}
+
 SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const SignalCheckSetup& setup,
                                     const analysis::Progress& progress) {
     SignalCheckOutcome outcome;
+    outcome.set_sample_rate_hz = setup.sample_rate_hz;
+    outcome.detect = setup.detect;
+    outcome.real_signal = setup.offset_mode == 2;
+    if (!setup.detect) {
+        outcome.set_frequency_error_hz = setup.offset_mode == 1 ? setup.offset_hz : 0.0;
+    }
     try {
-        const std::size_t count =
-            setup.oversampling > 0 ? static_cast<std::size_t>(setup.oversampling) * analysis::frame_chips : 0;
-        // The ideal waveform depends on the settings alone: it is made on a thread of its own while the file
-        // is read, and left unused when the file turns out not to be the settings' frame.
+        // The ideal frame depends on the settings alone: it is made on a thread of its own while the file
+        // is read.
         std::future<analysis::Reference> ideal;
-        if (setup.synthesise && count > 0) {
-            ideal = std::async(std::launch::async, [&setup, count] { return make_reference(setup, count); });
+        if (setup.synthesise && setup.synthesise_pilot) {
+            ideal = std::async(std::launch::async, [&setup] { return make_reference(setup); });
         }
         analysis::ReadOptions reading;
         reading.sample_rate_hz = setup.file_sample_rate_hz;
@@ -206,19 +360,11 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
         const bool real_signal = setup.offset_mode == 2;
         const double carrier_hz = real_signal ? setup.offset_hz : 0.0;
         std::optional<analysis::Reference> reference;
-        std::string problem;
-        if (!setup.synthesise) {
-            problem = "the ideal waveform cannot be made: " + setup.missing;
-        } else if (std::abs(waveform.sample_rate_hz - setup.sample_rate_hz) > 1e-6 * setup.sample_rate_hz) {
-            problem = "the file's sampling rate differs from the settings'";
-        } else if (waveform.samples.size() != count || !ideal.valid()) {
-            problem = "the file holds " + std::to_string(waveform.samples.size()) +
-                      " samples, the settings make " + std::to_string(count);
-        } else {
-            if (progress) {
-                progress(5);
-            }
+        if (ideal.valid()) {
             reference = ideal.get();
+        }
+        if (progress) {
+            progress(5);
         }
         auto scaled = [&progress](int percent) {
             if (progress) {
@@ -226,10 +372,11 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
             }
         };
         outcome.result =
-            reference ? analysis::analyse(waveform, std::move(*reference), carrier_hz, real_signal, scaled)
-                      : analysis::analyse(waveform, nullptr, carrier_hz, real_signal, scaled);
-        if (!problem.empty()) {
-            outcome.result->reference_problem = problem;
+            analysis::analyse(waveform, reference ? &*reference : nullptr, carrier_hz, real_signal, scaled);
+        if (!reference) {
+            outcome.result->reference_problem = "the ideal waveform cannot be made: " + setup.missing;
+        } else if (setup.code_link == analysis::Link::reverse_no_codes) {
+            outcome.result->code_domain_note = "RC1/RC2 has no code channels";
         }
     } catch (const std::exception& error) {
         outcome.error = std::string("The signal check failed: ") + error.what() + ".";
@@ -247,103 +394,210 @@ std::string fixed(double value, int decimals) {
     return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
+// A number rounded to `decimals` places, for JSON.
+double rounded(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
+}
+
 const std::array<const char*, 5> ccdf_keys{"10", "1", "0.1", "0.01", "0.001"};
 
-std::string json_string(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
+constexpr double least_rho = 0.9999;
+constexpr double channel_tolerance_db = 0.5;
+constexpr double frequency_tolerance_hz = 10.0;
+
+std::string channel_label(const analysis::CodeChannel& c) {
+    std::string label = c.name.empty() ? c.type : c.name;
+    label += " (" + walsh_display(c.walsh_length, c.walsh_number);
+    if (!c.branch.empty()) {
+        label += " " + c.branch;
     }
-    return quoted + "\"";
+    return label + ")";
 }
 
 } // namespace
 
-std::optional<bool> matches_settings(const analysis::Result& result) {
-    constexpr double least_rho = 0.9999;
-    constexpr double channel_tolerance_db = 0.5;
-    if (!result.quality) {
-        return std::nullopt;
+Verdict judge(const SignalCheckOutcome& outcome) {
+    Verdict verdict;
+    if (!outcome.result || outcome.detect) {
+        return verdict;
     }
-    bool channels_match = true;
+    const analysis::Result& result = *outcome.result;
+    if (outcome.set_sample_rate_hz > 0.0 &&
+        std::abs(result.sample_rate_hz - outcome.set_sample_rate_hz) > 1e-6 * outcome.set_sample_rate_hz) {
+        verdict.reasons.push_back("the sampling rate is " + fixed(result.sample_rate_hz / 1e6, 4) +
+                                  " MHz, the settings make " + fixed(outcome.set_sample_rate_hz / 1e6, 4) +
+                                  " MHz");
+    }
+    if (!result.quality) {
+        verdict.reasons.push_back("not compared with the ideal waveform: " + result.reference_problem);
+    } else if (result.quality->rho < least_rho) {
+        verdict.reasons.push_back("rho " + fixed(result.quality->rho, 6) + " is below " +
+                                  fixed(least_rho, 4));
+    }
+    if (result.acquisition && outcome.set_frequency_error_hz &&
+        std::abs(result.acquisition->frequency_error_hz - *outcome.set_frequency_error_hz) >
+            frequency_tolerance_hz) {
+        verdict.reasons.push_back("frequency error " + fixed(result.acquisition->frequency_error_hz, 1) +
+                                  " Hz, set " + fixed(*outcome.set_frequency_error_hz, 1) + " Hz");
+    }
     if (result.code_domain) {
         for (const analysis::CodePower& code : result.code_domain->channels) {
-            channels_match =
-                channels_match && std::abs(code.measured_db - code.channel.set_db) <= channel_tolerance_db;
+            if (!code.channel.set_db) {
+                continue;
+            }
+            const double off = code.measured_db - *code.channel.set_db;
+            if (std::abs(off) > channel_tolerance_db) {
+                verdict.reasons.push_back(
+                    channel_label(code.channel) + " measured " + fixed(code.measured_db, 2) + " dB, set " +
+                    fixed(*code.channel.set_db, 2) + " dB (" + fixed(std::abs(off), 1) + " dB off)");
+            }
         }
     }
-    return result.quality->rho >= least_rho && channels_match;
+    verdict.matches = verdict.reasons.empty();
+    return verdict;
 }
 
-std::string signal_check_text(const analysis::Result& result) {
+std::optional<bool> matches_settings(const SignalCheckOutcome& outcome) {
+    return judge(outcome).matches;
+}
+
+std::string signal_check_text(const SignalCheckOutcome& outcome) {
+    const analysis::Result& result = *outcome.result;
+    const Verdict verdict = judge(outcome);
     std::string text;
-    if (const std::optional<bool> matches = matches_settings(result)) {
-        text += *matches ? "Verdict: the file is the waveform the settings make\n"
-                         : "Verdict: the file differs from the waveform the settings make\n";
+    if (verdict.matches) {
+        text += *verdict.matches ? "Verdict: the file is the waveform the settings make\n"
+                                 : "Verdict: the file differs from the waveform the settings make\n";
+        for (const std::string& reason : verdict.reasons) {
+            text += "  - " + reason + "\n";
+        }
     }
     text += "Samples: " + std::to_string(result.sample_count) + " at " +
             fixed(result.sample_rate_hz / 1e6, 4) + " MHz\n";
+    if (result.acquisition) {
+        const analysis::Acquisition& a = *result.acquisition;
+        text += "Frame start: " + fixed(a.time_offset_chips, 3) + " chips\n";
+        text += "Frequency error: " + fixed(a.frequency_error_hz, 2) + " Hz";
+        if (outcome.set_frequency_error_hz) {
+            text += " (set " + fixed(*outcome.set_frequency_error_hz, 2) + " Hz)";
+        }
+        text += "\nCarrier phase: " + fixed(a.phase_deg, 2) + " deg\n";
+        text += "Amplitude: " + fixed(a.amplitude_db, 2) + " dB against the ideal\n";
+    }
     text += "PAPR: " + fixed(result.ccdf.papr_db, 2) + " dB\n";
     for (std::size_t k = 0; k < ccdf_keys.size(); ++k) {
         text += "CCDF " + std::string(ccdf_keys[k]) + " %: " + fixed(result.ccdf.levels_db[k], 2) + " dB\n";
     }
+    text += std::string("Spectrum: ") +
+            (result.spectrum.welch ? "averaged (Welch)" : "line spectrum of one frame") + "\n";
     text += "Occupied bandwidth (99 %): " + fixed(result.spectrum.occupied_bw_hz / 1e6, 4) + " MHz\n";
-    text += "ACLR -1.25 MHz: " + fixed(result.spectrum.aclr_lower_db, 2) + " dB\n";
-    text += "ACLR +1.25 MHz: " + fixed(result.spectrum.aclr_upper_db, 2) + " dB\n";
+    for (std::size_t k = 0; k < analysis::emission_names.size(); ++k) {
+        text += std::string("Emission ") + analysis::emission_names[k] +
+                " (30 kHz): " + fixed(result.spectrum.emissions_dbc[k], 2) + " dBc\n";
+    }
+    text += "Channel power ratio -1.25 MHz: " + fixed(result.spectrum.aclr_lower_db, 2) + " dB\n";
+    text += "Channel power ratio +1.25 MHz: " + fixed(result.spectrum.aclr_upper_db, 2) + " dB\n";
     if (result.quality) {
         text += "rho: " + fixed(result.quality->rho, 6) + "\n";
         text += "EVM: " + fixed(result.quality->evm_percent, 3) + " %\n";
-    } else {
+        text += "Origin offset: " + fixed(result.quality->origin_offset_db, 2) + " dB\n";
+    } else if (!outcome.detect) {
         text += "rho, EVM: not measured (" + result.reference_problem + ")\n";
     }
     if (result.code_domain) {
         text += "Code-domain power (dB relative to the total):\n";
         for (const analysis::CodePower& code : result.code_domain->channels) {
             const analysis::CodeChannel& c = code.channel;
-            text += "  " + c.type + " row " + std::to_string(c.row) + " W" + std::to_string(c.walsh_length) +
-                    "(" + std::to_string(c.walsh_number) + "): set " + fixed(c.set_db, 2) + ", measured " +
-                    fixed(code.measured_db, 2) + "\n";
+            text += "  " + channel_label(c) + ": ";
+            if (c.set_db) {
+                text += "set " + fixed(*c.set_db, 2) + ", ";
+            }
+            text += "measured " + fixed(code.measured_db, 2) + "\n";
         }
         if (result.code_domain->noise_floor_db) {
-            text += "Noise floor: " + fixed(*result.code_domain->noise_floor_db, 2) + " dB\n";
+            text += "Largest inactive code: " + fixed(*result.code_domain->noise_floor_db, 2) + " dB\n";
         }
+    } else if (!result.code_domain_note.empty()) {
+        text += "Code-domain power: " + result.code_domain_note + "\n";
     }
     return text;
 }
 
-std::string signal_check_json(const analysis::Result& result) {
-    std::string json = "{\"papr_db\": " + fixed(result.ccdf.papr_db, 4) + ", \"ccdf\": {";
+std::string signal_check_json(const SignalCheckOutcome& outcome) {
+    using Json = nlohmann::ordered_json;
+    const analysis::Result& result = *outcome.result;
+    Json json;
+    json["papr_db"] = rounded(result.ccdf.papr_db, 4);
+    Json ccdf = Json::object();
     for (std::size_t k = 0; k < ccdf_keys.size(); ++k) {
-        json += (k == 0 ? "\"" : ", \"") + std::string(ccdf_keys[k]) +
-                "\": " + fixed(result.ccdf.levels_db[k], 4);
+        ccdf[ccdf_keys[k]] = rounded(result.ccdf.levels_db[k], 4);
     }
-    json += "}, \"occupied_bw_hz\": " + fixed(result.spectrum.occupied_bw_hz, 1);
-    json += ", \"aclr_db\": {\"-1.25MHz\": " + fixed(result.spectrum.aclr_lower_db, 4) +
-            ", \"+1.25MHz\": " + fixed(result.spectrum.aclr_upper_db, 4) + "}";
-    json += ", \"rho\": " + (result.quality ? fixed(result.quality->rho, 8) : "null");
-    json += ", \"evm_percent\": " + (result.quality ? fixed(result.quality->evm_percent, 4) : "null");
-    json += ", \"code_domain\": [";
+    json["ccdf"] = ccdf;
+    json["occupied_bw_hz"] = rounded(result.spectrum.occupied_bw_hz, 1);
+    const Json ratios = {{"-1.25MHz", rounded(result.spectrum.aclr_lower_db, 4)},
+                         {"+1.25MHz", rounded(result.spectrum.aclr_upper_db, 4)}};
+    json["channel_power_ratio_db"] = ratios;
+    json["aclr_db"] = ratios;
+    Json emissions = Json::object();
+    for (std::size_t k = 0; k < analysis::emission_names.size(); ++k) {
+        emissions[analysis::emission_names[k]] = rounded(result.spectrum.emissions_dbc[k], 4);
+    }
+    json["emissions_dbc"] = emissions;
+    json["spectrum_method"] = result.spectrum.welch ? "welch" : "line";
+    const auto& a = result.acquisition;
+    json["time_offset_chips"] = a ? Json(rounded(a->time_offset_chips, 4)) : Json(nullptr);
+    json["frequency_error_hz"] = a ? Json(rounded(a->frequency_error_hz, 3)) : Json(nullptr);
+    json["set_frequency_error_hz"] =
+        outcome.set_frequency_error_hz ? Json(*outcome.set_frequency_error_hz) : Json(nullptr);
+    json["phase_deg"] = a ? Json(rounded(a->phase_deg, 3)) : Json(nullptr);
+    json["amplitude_db"] = a ? Json(rounded(a->amplitude_db, 4)) : Json(nullptr);
+    const auto& q = result.quality;
+    json["rho"] = q ? Json(rounded(q->rho, 8)) : Json(nullptr);
+    json["evm_percent"] = q ? Json(rounded(q->evm_percent, 4)) : Json(nullptr);
+    json["origin_offset_db"] = q ? Json(rounded(q->origin_offset_db, 2)) : Json(nullptr);
+    Json codes = Json::array();
+    Json axis = nullptr;
     if (result.code_domain) {
-        bool first = true;
-        for (const analysis::CodePower& code : result.code_domain->channels) {
+        const analysis::CodeDomainResult& cd = *result.code_domain;
+        for (const analysis::CodePower& code : cd.channels) {
             const analysis::CodeChannel& c = code.channel;
-            json += std::string(first ? "" : ", ") + "{\"type\": " + json_string(c.type) +
-                    ", \"row\": " + std::to_string(c.row) +
-                    ", \"walsh_length\": " + std::to_string(c.walsh_length) +
-                    ", \"walsh_number\": " + std::to_string(c.walsh_number) +
-                    ", \"set_db\": " + fixed(c.set_db, 4) +
-                    ", \"measured_db\": " + fixed(code.measured_db, 4) + "}";
-            first = false;
+            codes.push_back({{"type", c.type},
+                             {"name", c.name},
+                             {"row", c.row},
+                             {"walsh_length", c.walsh_length},
+                             {"walsh_number", c.walsh_number},
+                             {"branch", c.branch.empty() ? Json(nullptr) : Json(c.branch)},
+                             {"set_db", c.set_db ? Json(rounded(*c.set_db, 4)) : Json(nullptr)},
+                             {"measured_db", rounded(code.measured_db, 4)}});
+        }
+        auto powers = [](const std::vector<double>& values) {
+            Json list = Json::array();
+            for (double v : values) {
+                list.push_back(rounded(v, 3));
+            }
+            return list;
+        };
+        axis = {{"walsh_length", cd.walsh_length}, {"powers_db", powers(cd.code_powers_db)}};
+        if (!cd.q_powers_db.empty()) {
+            axis["branch"] = "I";
+            axis["q_powers_db"] = powers(cd.q_powers_db);
+        }
+        if (!cd.powers_64_db.empty()) {
+            axis["powers_64_db"] = powers(cd.powers_64_db);
         }
     }
-    json += "], \"noise_floor_db\": ";
-    json += result.code_domain && result.code_domain->noise_floor_db
-                ? fixed(*result.code_domain->noise_floor_db, 4)
-                : "null";
-    return json + "}";
+    json["code_domain"] = codes;
+    json["code_axis"] = axis;
+    json["code_domain_note"] =
+        result.code_domain_note.empty() ? Json(nullptr) : Json(result.code_domain_note);
+    json["noise_floor_db"] = result.code_domain && result.code_domain->noise_floor_db
+                                 ? Json(rounded(*result.code_domain->noise_floor_db, 4))
+                                 : Json(nullptr);
+    const Verdict verdict = judge(outcome);
+    json["verdict"] = verdict.matches ? Json(*verdict.matches ? "matches" : "differs") : Json(nullptr);
+    json["reasons"] = verdict.reasons;
+    return json.dump();
 }
 
 MadeFileWatch::MadeFileWatch(MainForm& form, GenerationDesktop& desktop) : desktop_(desktop) {

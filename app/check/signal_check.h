@@ -25,27 +25,47 @@ inline constexpr const char* signal_check_title = "Signal Check";
 struct SignalCheckSetup {
     int link = 0;
     bool forward = false;
+    analysis::Link code_link = analysis::Link::forward;
     int oversampling = 0;
     double sample_rate_hz = 0.0;
     int offset_mode = 0;
     double offset_hz = 0.0;
     bool iq_inverse = false;
-    // Makes the ideal frame of these settings into (waveform, chips, work); empty when an export is missing.
+    // Makes the ideal frame of these settings at the receiver's working ratio and at baseband into
+    // (waveform, chips, work); empty when an export is missing.
     std::function<void(IqSample*, IqSample*, void*)> synthesise;
-    // Forward link: the pilot alone, whose chips are the frame's complex short PN.
+    // The pilot alone, likewise: its chips are the frame's complex short PN.
     std::function<void(IqSample*, IqSample*, void*)> synthesise_pilot;
     std::vector<analysis::CodeChannel> channels;
     std::string missing; // the library or export that could not be bound
-    // The rate the file's samples were taken at, when the user gives it: it overrides the file's own.
-    std::optional<double> file_sample_rate_hz;
+    // Find the active codes instead of comparing with the settings' channels.
+    bool detect = false;
 };
 
 SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libraries);
 
+// A channel as the channel table names it: its type and its number among the channels of that type.
+std::string channel_display_name(const std::string& type, int number);
+// A Walsh code as the window writes it: "64/32".
+std::string walsh_display(int length, int number);
+
 struct SignalCheckOutcome {
     std::optional<analysis::Result> result;
     std::string error; // why there is no result
+    // What the settings set that the result is judged against.
+    double set_sample_rate_hz = 0.0;
+    std::optional<double> set_frequency_error_hz; // nothing when detecting
+    bool detect = false;
+    bool real_signal = false; // an IF file: only I
 };
+
+// The verdict on a result: "matches" when the file is the waveform the settings make, "differs" with
+// the reasons, nothing when the file was only measured (detection).
+struct Verdict {
+    std::optional<bool> matches;
+    std::vector<std::string> reasons;
+};
+Verdict judge(const SignalCheckOutcome& outcome);
 
 // Reads `file` (an AWG file takes its own sampling rate, a text file the settings'), makes the ideal
 // waveform and measures. Never throws.
@@ -53,15 +73,16 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
                                     const analysis::Progress& progress = {});
 
 // Whether the file is the one the settings make: rho of at least 0.9999 (EVM up to 1 %; a sound file's
-// 14-bit words leave a few hundredths of a percent) and every channel within 0.5 dB of its set power.
-// Nothing when the file could not be compared with the ideal waveform.
-std::optional<bool> matches_settings(const analysis::Result& result);
+// 14-bit words leave a few hundredths of a percent), every channel within 0.5 dB of its set power, the
+// sampling rate the settings' and the frequency error within 10 Hz of the set one.
+std::optional<bool> matches_settings(const SignalCheckOutcome& outcome);
 
 // The numbers, one per line, as the window copies them and varnika-cli prints them.
-std::string signal_check_text(const analysis::Result& result);
-// One JSON object with the keys papr_db, ccdf, occupied_bw_hz, aclr_db, rho, evm_percent, code_domain,
-// noise_floor_db.
-std::string signal_check_json(const analysis::Result& result);
+std::string signal_check_text(const SignalCheckOutcome& outcome);
+// One JSON object with the keys papr_db, ccdf, occupied_bw_hz, channel_power_ratio_db (and its alias
+// aclr_db), emissions_dbc, time_offset_chips, frequency_error_hz, phase_deg, origin_offset_db, rho,
+// evm_percent, code_domain, code_axis, noise_floor_db, spectrum_method, verdict, reasons.
+std::string signal_check_json(const SignalCheckOutcome& outcome);
 
 // The file the last successful run made, learnt from the save dialog's answer and the run's button: a run
 // disables its button while it works, and a file whose time is not older than the run's start was written

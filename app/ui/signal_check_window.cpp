@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScatterSeries>
+#include <QStackedBarSeries>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -36,12 +37,15 @@ namespace {
 
 // The lowest probability the CCDF plot shows.
 constexpr double ccdf_floor = 1e-6;
-// The code-domain bars stand on -60 dB relative to the total, or lower to show a lower noise floor.
-double bar_floor_db(const analysis::Result& result) {
-    const double floor = result.code_domain && result.code_domain->noise_floor_db
-                             ? 20.0 * std::floor((*result.code_domain->noise_floor_db - 10.0) / 20.0)
-                             : -60.0;
-    return std::clamp(floor, -120.0, -60.0);
+// The code-domain bars stand 10 dB under the weakest code shown, on a whole 10 dB.
+double bar_floor_db(const analysis::CodeDomainResult& codes) {
+    double lowest = 0.0;
+    for (const std::vector<double>* axis : {&codes.code_powers_db, &codes.q_powers_db}) {
+        for (double db : *axis) {
+            lowest = std::min(lowest, db);
+        }
+    }
+    return std::clamp(10.0 * std::floor((lowest - 5.0) / 10.0), -140.0, -20.0);
 }
 
 QChartView* chart_view(const QString& name, QWidget* parent) {
@@ -71,7 +75,7 @@ void attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractA
     series->attachAxis(y);
 }
 
-void show_ccdf(QChartView* view, const analysis::CcdfResult& ccdf) {
+void show_ccdf(QChartView* view, const analysis::CcdfResult& ccdf, bool real_signal) {
     QChart* chart = fresh_chart(view, "CCDF");
     auto* x = new QValueAxis;
     x->setRange(0.0, 15.0);
@@ -88,15 +92,14 @@ void show_ccdf(QChartView* view, const analysis::CcdfResult& ccdf) {
     auto* measured = new QLineSeries;
     measured->setName("Waveform");
     auto* noise = new QLineSeries;
-    noise->setName("Complex Gaussian noise");
+    noise->setName(real_signal ? "Real Gaussian noise" : "Complex Gaussian noise");
     noise->setPen(QPen(QColor(0x80, 0x80, 0x80), 1.5, Qt::DashLine));
     for (int k = 0; k < analysis::ccdf_points; ++k) {
         const double db = k * analysis::ccdf_step_db;
         if (ccdf.curve[static_cast<std::size_t>(k)] >= ccdf_floor) {
             measured->append(db, ccdf.curve[static_cast<std::size_t>(k)]);
         }
-        // P(power > mean * g) = exp(-g) for complex Gaussian noise.
-        const double gaussian = std::exp(-std::pow(10.0, db / 10.0));
+        const double gaussian = analysis::gaussian_ccdf(db, real_signal);
         if (gaussian >= ccdf_floor) {
             noise->append(db, gaussian);
         }
@@ -131,54 +134,73 @@ void show_spectrum(QChartView* view, const analysis::SpectrumResult& spectrum) {
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     attach(chart, series, x, y);
+    // The emission offsets, each marked at its power in 30 kHz.
+    auto* marks = new QScatterSeries;
+    marks->setObjectName("SignalCheck_EmissionMarks");
+    marks->setName("Emission offsets");
+    marks->setMarkerSize(8.0);
+    marks->setColor(QColor(0xd0, 0x30, 0x20));
+    for (std::size_t k = 0; k < analysis::emission_offsets_hz.size(); ++k) {
+        marks->append((spectrum.carrier_hz + analysis::emission_offsets_hz[k]) / 1e6,
+                      std::max(y->min(), spectrum.emissions_dbc[k]));
+    }
+    attach(chart, marks, x, y);
 }
 
-void show_code_domain(QChartView* view, const analysis::Result& result) {
+// Every code on its code index, the codes of active channels coloured and the others grey; on the
+// reverse link the I branch's codes and then the Q branch's.
+void show_code_domain(QChartView* view, const SignalCheckOutcome& outcome) {
     QChart* chart = fresh_chart(view, "Code-domain power");
-    const double floor_db = bar_floor_db(result);
+    const analysis::Result& result = *outcome.result;
+    if (!result.code_domain) {
+        chart->setTitle(result.code_domain_note.empty()
+                            ? QString("Code-domain power: not measured")
+                            : "Code-domain power: " + qt_text(result.code_domain_note));
+        return;
+    }
+    const analysis::CodeDomainResult& codes = *result.code_domain;
+    const double floor_db = bar_floor_db(codes);
+    auto* active = new QBarSet("Active codes");
+    active->setColor(QColor(0x20, 0x60, 0xc0));
+    auto* inactive = new QBarSet("Inactive codes");
+    inactive->setColor(QColor(0xa0, 0xa0, 0xa0));
+    QStringList categories;
+    const bool reverse = !codes.q_powers_db.empty();
+    auto add_axis = [&](const std::vector<double>& powers, const std::vector<bool>& on,
+                        const QString& prefix) {
+        for (std::size_t k = 0; k < powers.size(); ++k) {
+            categories << prefix + QString::number(k);
+            const double height = std::max(0.0, powers[k] - floor_db);
+            const bool is_active = k < on.size() && on[k];
+            *active << (is_active ? height : 0.0);
+            *inactive << (is_active ? 0.0 : height);
+        }
+    };
+    add_axis(codes.code_powers_db, codes.code_active, reverse ? "I" : "");
+    if (reverse) {
+        add_axis(codes.q_powers_db, codes.q_active, "Q");
+    }
     auto* x = new QBarCategoryAxis;
-    x->setLabelsAngle(-90);
+    x->append(categories);
+    x->setTitleText(
+        QString("Code index (Walsh %1%2)").arg(codes.walsh_length).arg(reverse ? ", I then Q" : ""));
+    x->setLabelsVisible(false);
     auto* y = new QCategoryAxis;
     y->setRange(0.0, -floor_db);
-    for (int db = static_cast<int>(floor_db); db <= 0; db += floor_db < -60.0 ? 20 : 10) {
+    const int step = floor_db < -60.0 ? 20 : 10;
+    for (int db = static_cast<int>(floor_db); db <= 0; db += step) {
         y->append(QString::number(db), db - floor_db);
     }
     y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     y->setTitleText("dB relative to the total");
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
-    if (!result.code_domain) {
-        chart->setTitle("Code-domain power (forward link, with the ideal waveform)");
-        return;
-    }
-    auto* measured = new QBarSet("Measured");
-    auto* set = new QScatterSeries;
-    set->setName("Set");
-    set->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    set->setMarkerSize(9.0);
-    set->setColor(QColor(0xd0, 0x30, 0x20));
-    QStringList categories;
-    const auto& channels = result.code_domain->channels;
-    for (std::size_t k = 0; k < channels.size(); ++k) {
-        const analysis::CodeChannel& c = channels[k].channel;
-        categories << qt_text(c.type) + QString(" W%1(%2)").arg(c.walsh_length).arg(c.walsh_number);
-        *measured << std::max(0.0, channels[k].measured_db - floor_db);
-        set->append(static_cast<double>(k), std::max(0.0, c.set_db - floor_db));
-    }
-    x->append(categories);
-    auto* bars = new QBarSeries;
-    bars->append(measured);
+    auto* bars = new QStackedBarSeries;
+    bars->setObjectName("SignalCheck_CodeBars");
+    bars->setBarWidth(1.0);
+    bars->append(active);
+    bars->append(inactive);
     attach(chart, bars, x, y);
-    attach(chart, set, x, y);
-    if (result.code_domain->noise_floor_db) {
-        auto* floor = new QLineSeries;
-        floor->setName("Noise floor (largest inactive code)");
-        floor->setPen(QPen(QColor(0x40, 0x90, 0x40), 1.5, Qt::DashLine));
-        const double level = std::max(0.0, *result.code_domain->noise_floor_db - floor_db);
-        floor->append(-0.5, level);
-        floor->append(static_cast<double>(channels.size()) - 0.5, level);
-        attach(chart, floor, x, y);
-    }
 }
 
 } // namespace
@@ -217,12 +239,12 @@ SignalCheckWindow::SignalCheckWindow(QWidget* parent) : QDialog(parent) {
     resize(1200, 880);
 }
 
-void SignalCheckWindow::show_result(const QString& file, const analysis::Result& result) {
+void SignalCheckWindow::show_result(const QString& file, const SignalCheckOutcome& outcome) {
     setWindowTitle(QString(signal_check_title) + " - " + QFileInfo(file).fileName());
-    show_ccdf(ccdf_, result.ccdf);
-    show_spectrum(spectrum_, result.spectrum);
-    show_code_domain(code_domain_, result);
-    numbers_->setPlainText("File: " + file + "\n" + qt_text(signal_check_text(result)));
+    show_ccdf(ccdf_, outcome.result->ccdf, outcome.real_signal);
+    show_spectrum(spectrum_, outcome.result->spectrum);
+    show_code_domain(code_domain_, outcome);
+    numbers_->setPlainText("File: " + file + "\n" + qt_text(signal_check_text(outcome)));
 }
 
 QString SignalCheckWindow::numbers() const {
@@ -272,7 +294,11 @@ SignalCheckLauncher::SignalCheckLauncher(QWidget* main_window, MainForm& form, P
         return;
     }
     button_->setEnabled(made_.made_file().has_value());
-    made_.on_made = [this] { button_->setEnabled(true); };
+    // The check compares the file with the settings of the run that made it, whatever is changed after.
+    made_.on_made = [this] {
+        made_setup_ = signal_check_setup(form_, libraries_);
+        button_->setEnabled(true);
+    };
     connect(button_, &QPushButton::clicked, this, [this] { start(); });
 }
 
@@ -288,8 +314,9 @@ void SignalCheckLauncher::start() {
         return;
     }
     const std::filesystem::path file = *made_.made_file();
-    // The settings are read here, on the window's thread; the worker gets its own copy.
-    const SignalCheckSetup setup = signal_check_setup(form_, libraries_);
+    // The settings of the run that made the file (read on the window's thread); the worker gets its own
+    // copy.
+    const SignalCheckSetup setup = made_setup_ ? *made_setup_ : signal_check_setup(form_, libraries_);
     auto* progress = new QProgressDialog("Checking " + qt_text(file.filename().string()) + "...", QString(),
                                          0, 100, main_window_);
     progress->setObjectName("SignalCheck_Progress");
@@ -316,7 +343,7 @@ void SignalCheckLauncher::start() {
         if (window_ == nullptr) {
             window_ = new SignalCheckWindow(main_window_);
         }
-        window_->show_result(qt_text(file.string()), *outcome->result);
+        window_->show_result(qt_text(file.string()), *outcome);
         window_->show();
         window_->raise();
     });

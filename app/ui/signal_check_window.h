@@ -1,5 +1,5 @@
-// The Signal Check window: the CCDF with the complex Gaussian noise curve beside it, the spectrum around
-// the carrier, the code-domain power of the active channels with their set powers marked, and the numbers;
+// The Signal Check window: the CCDF with the Gaussian noise curve beside it, the spectrum around the
+// carrier with the emission offsets marked, the code-domain power of every code, and the numbers;
 // the numbers go to the clipboard and the plots into PNG files. SignalCheckLauncher puts the "Signal Check"
 // button of the main window to work: enabled once a run has made a file, it checks that file on a worker
 // thread with its progress shown and then opens the window.
@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class QChartView;
 class QPlainTextEdit;
@@ -24,7 +25,7 @@ class SignalCheckWindow : public QDialog {
 public:
     explicit SignalCheckWindow(QWidget* parent);
 
-    void show_result(const QString& file, const analysis::Result& result);
+    void show_result(const QString& file, const SignalCheckOutcome& outcome);
     QString numbers() const;
     void copy_numbers() const;
     // Writes BASE-ccdf.png, BASE-spectrum.png and BASE-code-domain.png beside `base`; the files written, or
@@ -60,6 +61,7 @@ private:
     QPushButton* button_ = nullptr;
     SignalCheckWindow* window_ = nullptr;
     QThread* worker_ = nullptr;
+    std::optional<SignalCheckSetup> made_setup_;
 };
 
 } // namespace varnika::ui

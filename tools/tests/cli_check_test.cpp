@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace varnika::cli {
@@ -158,13 +159,10 @@ TEST_F(CliCheck, DamagedFilesAreCaught) {
               exit_ok);
     auto caught = [&](const std::string& file) {
         const Outcome checked = cli(words({"analyze", file, "--json"}));
-        EXPECT_EQ(checked.code, exit_ok) << checked.err;
-        const bool low_rho = json_number(checked.out, "rho") < 0.99;
-        bool channel_off = false;
-        for (const Channel& channel : json_channels(checked.out)) {
-            channel_off = channel_off || std::abs(channel.measured_db - channel.set_db) > 1.0;
-        }
-        return low_rho || channel_off;
+        const std::string verdict = nlohmann::json::parse(checked.out).value("verdict", "");
+        // "differs" has an exit code of its own.
+        EXPECT_EQ(checked.code, verdict == "differs" ? exit_differs : exit_ok) << checked.err;
+        return verdict == "differs";
     };
     EXPECT_FALSE(caught(in_output("good.awv")));
 
@@ -260,23 +258,138 @@ TEST_F(CliCheck, UnreadableFilesAndMismatchedSettingsAreSaidAndWrongLinesRefused
     const Outcome missing = cli({"analyze", in_output("none.awv"), "--settings-dir", dir});
     EXPECT_EQ(missing.code, exit_check_failed);
     EXPECT_NE(missing.err.find("cannot be opened"), std::string::npos) << missing.err;
+    // With --json the failure is one JSON object too.
+    const Outcome missing_json = cli({"analyze", in_output("none.awv"), "--settings-dir", dir, "--json"});
+    EXPECT_EQ(missing_json.code, exit_check_failed);
+    EXPECT_EQ(nlohmann::json::parse(missing_json.out)["exit_code"], exit_check_failed) << missing_json.out;
 
     // A floating file at ratio 4 checked against the settings' ratio 20: the file is measured, the
     // comparison with the ideal waveform is refused with the reason.
     ASSERT_EQ(cli({"make-floating", in_output("f.txt"), "--settings-dir", dir, "--ratio", "4"}).code,
               exit_ok);
     const Outcome other = cli({"analyze", in_output("f.txt"), "--settings-dir", dir, "--json"});
-    EXPECT_EQ(other.code, exit_ok);
-    // With --json the note is one of the object's warnings.
-    EXPECT_NE(other.out.find("the file holds 131072 samples, the settings make 655360"), std::string::npos)
-        << other.out;
-    EXPECT_NE(other.out.find("\"rho\": null"), std::string::npos);
+    EXPECT_EQ(other.code, exit_differs);
+    EXPECT_NE(other.err.find("the file holds 131072 samples, less than one frame (655360)"),
+              std::string::npos)
+        << other.err;
+    EXPECT_TRUE(nlohmann::json::parse(other.out)["rho"].is_null());
     const Outcome same = cli({"analyze", in_output("f.txt"), "--settings-dir", dir, "--ratio", "4"});
     EXPECT_EQ(same.code, exit_ok);
     EXPECT_NE(same.out.find("rho: 1.000000"), std::string::npos) << same.out;
 
     EXPECT_EQ(cli({"--analyze", "--settings-dir", dir, "--save-settings"}).code, exit_usage);
     EXPECT_EQ(cli({"analyze", "--json"}).code, exit_usage);
+}
+
+// The check as a receiver: a frame rotated by 100 chips is found where it starts and still matches; one
+// channel 1 dB off in the settings is named; --detect takes no channel settings.
+TEST_F(CliCheck, ARotatedFrameIsFoundAChannelOffIsNamedAndCodesAreDetectedWithoutSettings) {
+    const std::string dir = settings.path().string();
+    ASSERT_EQ(cli({"make-awg", in_output("tm.awv"), "--settings-dir", dir, "--link", "downlink",
+                   "--test-model", "9", "--ratio", "20", "--save-settings"})
+                  .code,
+              exit_ok);
+    std::string header;
+    std::string body;
+    awg_samples(output / "tm.awv", &header, &body);
+    const std::size_t words = body.size() / 8;
+    // The last 2000 samples (100 chips) moved to the front: the frame starts 100 chips in.
+    std::string rotated = body.substr((words - 2000) * 8, 2000 * 8) + body.substr(0, (words - 2000) * 8) +
+                          body.substr(words * 8);
+    std::ofstream(output / "rotated.awv", std::ios::binary) << header << rotated;
+    const Outcome found = cli({"analyze", in_output("rotated.awv"), "--settings-dir", dir, "--json"});
+    ASSERT_EQ(found.code, exit_ok) << found.out << found.err;
+    const nlohmann::json check = nlohmann::json::parse(found.out);
+    EXPECT_NEAR(check["time_offset_chips"].get<double>(), 100.0, 0.01);
+    EXPECT_NEAR(check["frequency_error_hz"].get<double>(), 0.0, 0.1);
+    EXPECT_EQ(check["verdict"], "matches");
+    EXPECT_TRUE(check["reasons"].empty());
+    EXPECT_EQ(check["spectrum_method"], "line");
+    EXPECT_EQ(check["code_axis"]["walsh_length"], 128);
+    EXPECT_EQ(check["code_axis"]["powers_db"].size(), 128u);
+    EXPECT_EQ(check["channel_power_ratio_db"], check["aclr_db"]);
+    EXPECT_LT(check["emissions_dbc"]["+885kHz"].get<double>(), -55.0);
+    EXPECT_GT(check["rho"].get<double>(), 0.99999);
+
+    set_line(settings / "downlink_def.ini", "F_FCH_Gain_485:", "F_FCH_Gain_485:-9");
+    const Outcome off = cli({"analyze", in_output("rotated.awv"), "--settings-dir", dir, "--json"});
+    EXPECT_EQ(off.code, exit_differs);
+    const nlohmann::json differs = nlohmann::json::parse(off.out);
+    EXPECT_EQ(differs["verdict"], "differs");
+    ASSERT_FALSE(differs["reasons"].empty());
+    std::string reasons;
+    for (const auto& reason : differs["reasons"]) {
+        reasons += reason.get<std::string>() + "\n";
+    }
+    EXPECT_NE(reasons.find("F-FCH 1 (64/6)"), std::string::npos) << reasons;
+    EXPECT_NE(reasons.find(" dB off"), std::string::npos) << reasons;
+    EXPECT_NE(
+        cli({"analyze", in_output("rotated.awv"), "--settings-dir", dir}).out.find("F-FCH 1 (64/6) measured"),
+        std::string::npos);
+
+    const Outcome detected = cli({"analyze", in_output("rotated.awv"), "--settings-dir", dir, "--json",
+                                  "--detect", "--link", "downlink"});
+    EXPECT_EQ(detected.code, exit_ok) << detected.err;
+    const nlohmann::json codes = nlohmann::json::parse(detected.out);
+    EXPECT_TRUE(codes["verdict"].is_null());
+    EXPECT_GE(codes["code_domain"].size(), 5u);
+    for (const auto& code : codes["code_domain"]) {
+        EXPECT_TRUE(code["set_db"].is_null());
+        EXPECT_GT(code["measured_db"].get<double>(), -27.0);
+    }
+    EXPECT_EQ(cli({"make-awg", in_output("x.awv"), "--detect", "--settings-dir", dir}).code, exit_usage);
+}
+
+TEST_F(CliCheck, ReverseLinkChannelsAreMeasuredOnTheirBranchesWithinAHundredthOfADecibel) {
+    const std::string dir = settings.path().string();
+    const std::vector<std::vector<std::string>> configurations{{"--rc",  "7",
+                                                                "--set", "RC7_SPICH_Walsh=1",
+                                                                "--set", "RC7_SPICH_Gain=-3",
+                                                                "--set", "RC7_EACH_Walsh=1",
+                                                                "--set", "RC7_EACH_Gain=-6",
+                                                                "--set", "RC7_FCH_Walsh=1",
+                                                                "--set", "RC7_FCH_Gain=2",
+                                                                "--set", "RC7_PDCH_Walsh=1",
+                                                                "--set", "RC7_PDCH_Mod=1",
+                                                                "--set", "RC7_PDCH_Gain=4",
+                                                                "--set", "RC7_CQICH_Walsh=1",
+                                                                "--set", "RC7_CQICH_Gain=-9"},
+                                                               {"--rc",  "34",
+                                                                "--set", "RC34_DCCH_Walsh=1",
+                                                                "--set", "RC34_DCCH_Gain=-3",
+                                                                "--set", "RC34_FCH_Walsh=1",
+                                                                "--set", "RC34_FCH_Gain=1.5",
+                                                                "--set", "RC34_SCH1_Walsh=1",
+                                                                "--set", "RC34_SCH1_Gain=3",
+                                                                "--set", "RC34_SCH1_Repet=2",
+                                                                "--set", "RC34_SCH2_Walsh=2",
+                                                                "--set", "RC34_SCH2_Gain=-5"}};
+    for (const auto& choices : configurations) {
+        SCOPED_TRACE(choices[1]);
+        std::vector<std::string> words{
+            "make-awg", in_output("ul.awv"), "--settings-dir", dir, "--link", "uplink", "--ratio",
+            "16",       "--analyze",         "--json"};
+        words.insert(words.end(), choices.begin(), choices.end());
+        const Outcome made = cli(words);
+        ASSERT_EQ(made.code, exit_ok) << made.out << made.err;
+        const nlohmann::json check = check_object(made.out);
+        EXPECT_EQ(check["verdict"], "matches");
+        ASSERT_GE(check["code_domain"].size(), 5u);
+        std::set<std::string> branches;
+        for (const auto& code : check["code_domain"]) {
+            EXPECT_NEAR(code["measured_db"].get<double>(), code["set_db"].get<double>(), 0.01)
+                << code["name"];
+            branches.insert(code["branch"].get<std::string>());
+        }
+        EXPECT_EQ(branches, (std::set<std::string>{"I", "Q"}));
+        EXPECT_EQ(check["code_axis"]["q_powers_db"].size(), 64u);
+        EXPECT_LT(check["noise_floor_db"].get<double>(), -60.0);
+    }
+    const Outcome rc12 = cli({"make-awg", in_output("rc12.awv"), "--settings-dir", dir, "--link", "uplink",
+                              "--rc", "12", "--ratio", "16", "--analyze", "--json"});
+    ASSERT_EQ(rc12.code, exit_ok) << rc12.err;
+    EXPECT_EQ(check_object(rc12.out)["code_domain_note"], "RC1/RC2 has no code channels");
+    EXPECT_GT(check_object(rc12.out)["rho"].get<double>(), 0.9999);
 }
 
 } // namespace

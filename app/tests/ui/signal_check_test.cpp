@@ -19,9 +19,11 @@
 #include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStackedBarSeries>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <memory>
 
 using namespace varnika;
@@ -115,6 +117,9 @@ private slots:
         QTest::mouseClick(find<QPushButton>(window_.get(), "MakeAWGFile_Button"), Qt::LeftButton);
         QVERIFY(check->isEnabled());
 
+        // A power changed after the run: the file is still checked against the settings that made it.
+        form_->downlink_channels.DL_CH_TestModel_Combo.select(0);
+        form_->downlink_channels.DL_CH_TestModel_Command.press();
         QTest::mouseClick(check, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(launcher_->window() != nullptr && launcher_->window()->isVisible(), 60000);
         ui::SignalCheckWindow* shown = launcher_->window();
@@ -122,22 +127,38 @@ private slots:
 
         const QChart* ccdf = find<QChartView>(shown, "SignalCheck_CCDF")->chart();
         QCOMPARE(ccdf->series().size(), 2); // the waveform and the complex Gaussian noise reference
+        QCOMPARE(ccdf->series().at(1)->name(), QString("Complex Gaussian noise"));
         for (QAbstractSeries* series : ccdf->series()) {
             QVERIFY(static_cast<QLineSeries*>(series)->count() > 50);
         }
         const QChart* spectrum = find<QChartView>(shown, "SignalCheck_Spectrum")->chart();
         QVERIFY(static_cast<QLineSeries*>(spectrum->series().at(0))->count() > 100);
-        // Six active channels, their set powers marked, and the noise floor.
+        // The six emission offsets marked, around the carrier.
+        const auto* marks = static_cast<QXYSeries*>(spectrum->series().at(1));
+        QCOMPARE(marks->count(), 6);
+        QVERIFY(std::abs(marks->at(1).x() + 0.885) < 1e-6);
+        QVERIFY(marks->at(1).y() < -50.0);
+        // Every code at Walsh 128 on its index: the active channels' codes coloured, the others grey.
         const QChart* codes = find<QChartView>(shown, "SignalCheck_CodeDomain")->chart();
-        QCOMPARE(codes->series().size(), 3);
-        QCOMPARE(static_cast<QBarSeries*>(codes->series().at(0))->barSets().at(0)->count(), 6);
-        QCOMPARE(static_cast<QXYSeries*>(codes->series().at(1))->count(), 6);
+        QCOMPARE(codes->series().size(), 1);
+        const QList<QBarSet*> sets = static_cast<QStackedBarSeries*>(codes->series().at(0))->barSets();
+        QCOMPARE(sets.size(), 2);
+        QCOMPARE(sets.at(0)->count(), 128);
+        int active = 0;
+        for (int k = 0; k < 128; ++k) {
+            active += sets.at(0)->at(k) > 0.0 ? 1 : 0;
+            QVERIFY(sets.at(0)->at(k) == 0.0 || sets.at(1)->at(k) == 0.0);
+        }
+        // F-PICH 64/0, PCH 64/1, F-PDCCH 64/33, F-FCH 64/6: two codes each at 128; SYNCH 256/32 one;
+        // F-PDCH 32/2 four.
+        QCOMPARE(active, 2 + 1 + 2 + 2 + 2 + 4);
 
         const QString numbers = find<QPlainTextEdit>(shown, "SignalCheck_Numbers")->toPlainText();
         QVERIFY(numbers.contains("Verdict: the file is the waveform the settings make"));
         QVERIFY(numbers.contains("rho: 1.000000"));
-        QVERIFY(numbers.contains("F-PDCH row 805 W32(2): set -2.60, measured -2.60"));
-        QVERIFY(numbers.contains("Noise floor: -"));
+        QVERIFY(numbers.contains("F-PDCH 1 (32/2): set -2.60, measured -2.60"));
+        QVERIFY(numbers.contains("Largest inactive code: -"));
+        QVERIFY(numbers.contains("Frame start: 0.000 chips"));
         QTest::mouseClick(find<QPushButton>(shown, "SignalCheck_Copy"), Qt::LeftButton);
         QCOMPARE(QApplication::clipboard()->text(), numbers);
 
