@@ -8,6 +8,7 @@ namespace varnika::cli {
 int check_file(Session& session, const Options& options, std::ostream& out, std::ostream& errors) {
     SignalCheckSetup setup = signal_check_setup(session.form, session.libraries);
     setup.detect = options.detect;
+    setup.file_sample_rate_hz = options.sample_rate_hz;
     const SignalCheckOutcome outcome = run_signal_check(options.file, setup);
     if (!outcome.result) {
         errors << "varnika-cli: " << outcome.error << '\n';

@@ -1,6 +1,7 @@
 #include "check/signal_check.h"
 
 #include "analysis/large_buffer.h"
+#include "analysis/resample.h"
 #include "analysis/waveform_file.h"
 #include "downlink/dl_channel_list.h"
 #include "downlink/dl_channel_types.h"
@@ -356,7 +357,16 @@ SignalCheckOutcome run_signal_check(const std::filesystem::path& file, const Sig
             outcome.error = read.error + ".";
             return outcome;
         }
-        const analysis::Waveform& waveform = *read.waveform;
+        // A capture taken at a rate of its own is brought to a whole number of samples per chip first; its
+        // rate then says nothing of the settings, so it is not compared with theirs.
+        std::optional<analysis::Waveform> resampled;
+        if (!analysis::is_chip_multiple(read.waveform->sample_rate_hz)) {
+            resampled =
+                analysis::resample_to_chip_multiple(*read.waveform, analysis::ResampleQuality::medium);
+            outcome.set_sample_rate_hz = 0.0;
+            outcome.resampled_from_hz = read.waveform->sample_rate_hz;
+        }
+        const analysis::Waveform& waveform = resampled ? *resampled : *read.waveform;
         const bool real_signal = setup.offset_mode == 2;
         const double carrier_hz = real_signal ? setup.offset_hz : 0.0;
         std::optional<analysis::Reference> reference;
@@ -545,6 +555,8 @@ std::string signal_check_json(const SignalCheckOutcome& outcome) {
     }
     json["emissions_dbc"] = emissions;
     json["spectrum_method"] = result.spectrum.welch ? "welch" : "line";
+    json["resampled_from_hz"] =
+        outcome.resampled_from_hz > 0.0 ? Json(outcome.resampled_from_hz) : Json(nullptr);
     const auto& a = result.acquisition;
     json["time_offset_chips"] = a ? Json(rounded(a->time_offset_chips, 4)) : Json(nullptr);
     json["frequency_error_hz"] = a ? Json(rounded(a->frequency_error_hz, 3)) : Json(nullptr);

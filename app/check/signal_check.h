@@ -38,6 +38,8 @@ struct SignalCheckSetup {
     std::function<void(IqSample*, IqSample*, void*)> synthesise_pilot;
     std::vector<analysis::CodeChannel> channels;
     std::string missing; // the library or export that could not be bound
+    // The rate the file's samples were taken at, when the user gives it: it overrides the file's own.
+    std::optional<double> file_sample_rate_hz;
     // Find the active codes instead of comparing with the settings' channels.
     bool detect = false;
 };
@@ -54,6 +56,8 @@ struct SignalCheckOutcome {
     std::string error; // why there is no result
     // What the settings set that the result is judged against.
     double set_sample_rate_hz = 0.0;
+    // The capture's own rate when it was resampled to a whole number of samples per chip (else 0).
+    double resampled_from_hz = 0.0;
     std::optional<double> set_frequency_error_hz; // nothing when detecting
     bool detect = false;
     bool real_signal = false; // an IF file: only I
