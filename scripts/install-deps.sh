@@ -13,6 +13,7 @@ packages=(
     nlohmann-json3-dev
     dpkg-dev
     libfftw3-dev qt6-charts-dev libqt6opengl6-dev
+    libxcb-damage0-dev  # bench/startup_bench.cpp: when the window is first drawn
 )
 missing=()
 for p in "${packages[@]}"; do

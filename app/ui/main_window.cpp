@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <functional>
 
 namespace varnika::ui {
 
@@ -81,10 +82,13 @@ QGridLayout* form_grid(QWidget* parent) {
     return grid;
 }
 
-// A page of a tab set whose content is the frame the page shows.
-QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs, QWidget* content) {
+// A page of a tab set whose content is the frame the page shows. The content is built straight into the
+// page: moving a finished tree of widgets to another parent would make the window's style sheet reach
+// every one of them again, which costs the window's start-up more than building them.
+QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs,
+                         const std::function<QWidget*(QWidget*)>& build) {
     auto* page = new QWidget(tabs);
-    content->setParent(page);
+    QWidget* content = build(page);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(8, 8, 8, 8);
     // The frame of a page not in front is hidden; its room still counts, so the tab set's size does not
@@ -301,24 +305,29 @@ QWidget* MainWindow::build_header(QWidget* parent) {
 
 QWidget* MainWindow::build_uplink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
-    tabs->addTab(page_with_frame(form_.UL_Frame[0], tabs, build_uplink_channel_page(tabs)),
+    tabs->addTab(page_with_frame(form_.UL_Frame[0], tabs,
+                                 [this](QWidget* page) { return build_uplink_channel_page(page); }),
                  qt_text(form_.UL_SSTab.captions()[0]));
-    tabs->addTab(
-        page_with_frame(form_.UL_Frame[1], tabs, make_network_page(form_.network, uplink_item, tabs)),
-        qt_text(form_.UL_SSTab.captions()[1]));
+    tabs->addTab(page_with_frame(
+                     form_.UL_Frame[1], tabs,
+                     [this](QWidget* page) { return make_network_page(form_.network, uplink_item, page); }),
+                 qt_text(form_.UL_SSTab.captions()[1]));
     bind_tabs(tabs, form_.UL_SSTab);
     return tabs;
 }
 
 QWidget* MainWindow::build_downlink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
-    tabs->addTab(page_with_frame(form_.DL_Frame[0], tabs, build_downlink_general_page(tabs)),
+    tabs->addTab(page_with_frame(form_.DL_Frame[0], tabs,
+                                 [this](QWidget* page) { return build_downlink_general_page(page); }),
                  qt_text(form_.DL_SSTab.captions()[0]));
-    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs, build_downlink_channel_page(form_, tabs)),
+    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs,
+                                 [this](QWidget* page) { return build_downlink_channel_page(form_, page); }),
                  qt_text(form_.DL_SSTab.captions()[1]));
-    tabs->addTab(
-        page_with_frame(form_.DL_Frame[2], tabs, make_network_page(form_.network, downlink_item, tabs)),
-        qt_text(form_.DL_SSTab.captions()[2]));
+    tabs->addTab(page_with_frame(
+                     form_.DL_Frame[2], tabs,
+                     [this](QWidget* page) { return make_network_page(form_.network, downlink_item, page); }),
+                 qt_text(form_.DL_SSTab.captions()[2]));
     bind_tabs(tabs, form_.DL_SSTab);
     return tabs;
 }
