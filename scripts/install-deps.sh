@@ -15,6 +15,7 @@ packages=(
     help2man  # varnika-cli(1), made from varnika-cli --help at build time
     libfftw3-dev qt6-charts-dev libqt6opengl6-dev
     libsamplerate0-dev  # analysis: resampling captures to a whole number of samples per chip
+    libxcb-damage0-dev  # bench/startup_bench.cpp: when the window is first drawn
 )
 missing=()
 for p in "${packages[@]}"; do

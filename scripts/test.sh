@@ -6,6 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+"$root/scripts/check-includes.sh"
 
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure --parallel "$jobs"

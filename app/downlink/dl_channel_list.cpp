@@ -40,7 +40,7 @@ DlChannelList collect_dl_channels(const SettingsModel& model, const DownlinkGene
         const DlRow& row = channels.row(r);
         if (row.marked()) {
             // A clashing code is left out of the waveform, and the run says so.
-            list.left_out.push_back(channels.row_name(r));
+            list.left_out.push_back(channel_label(channels, r));
             return;
         }
         const WalshCode code = row.code();

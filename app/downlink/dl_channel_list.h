@@ -22,7 +22,7 @@ struct DlChannelList {
     std::vector<DlChannel> channels;
     // dB per F-ACKCH user; all 0 dB.
     std::array<double, ack_user_gain_count> ack_user_gains{};
-    // The shown rows left out for a Walsh-code clash, named as the user knows them ("F-SCH 2").
+    // The shown rows left out for a Walsh-code clash, named as the table shows them (channel_label).
     std::vector<std::string> left_out;
 };
 

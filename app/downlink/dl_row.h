@@ -74,7 +74,10 @@ public:
     // Shown: the row's index field is shown.
     bool shown() const { return DL_CH_INDEX_Text.visible(); }
     bool marked() const { return DL_CH_WARN_Label.visible(); }
-    void set_marked(bool marked) { DL_CH_WARN_Label.set_visible(marked); }
+    // The pilot is never marked: a forward-link waveform without its pilot is of no use to any receiver,
+    // so a clash with the pilot's code leaves out the other row alone, whatever marked it (a test, a
+    // settings file's mark).
+    void set_marked(bool marked) { DL_CH_WARN_Label.set_visible(marked && type_ != F_PICH); }
     // Shows or hides every field of the row except the warning mark.
     void set_fields_visible(bool visible);
 

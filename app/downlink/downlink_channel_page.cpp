@@ -22,8 +22,20 @@ void VerticalScroll::set_value(int value) {
     }
 }
 
-void VerticalScroll::set_maximum(int maximum) {
-    maximum = std::max(maximum, 0);
+void VerticalScroll::set_content_units(std::int32_t units) {
+    content_units_ = units;
+    update_maximum();
+}
+
+void VerticalScroll::set_view_units(std::int32_t units) {
+    view_units_ = std::max(units, 0);
+    update_maximum();
+}
+
+void VerticalScroll::update_maximum() {
+    // Rounded up, so that the last row shows whole.
+    const double beyond_view = std::max(static_cast<double>(content_units_) - view_units_, 0.0);
+    const int maximum = static_cast<int>(std::ceil(beyond_view / dl_scroll_units_per_step));
     if (maximum_ != maximum) {
         maximum_ = maximum;
         value_ = std::min(value_, maximum_);
@@ -230,6 +242,12 @@ void DownlinkChannelPage::update_total_count() {
     DL_CH_Total_Multi_Text.set_text(std::to_string(total));
 }
 
+std::string channel_label(const DownlinkChannelPage& page, int row) {
+    const DlRow& named = page.row(row);
+    const std::string& type = named.info().name;
+    return named.shown() ? type + " " + named.DL_CH_INDEX_Text.text() : type;
+}
+
 int DownlinkChannelPage::slot_count() const {
     int slots = 0;
     for (const DlTypeEntry& type : types_) {
@@ -250,10 +268,8 @@ int DownlinkChannelPage::row_at_slot(int slot) const {
 }
 
 void DownlinkChannelPage::update_scroll_range() {
-    // Far enough for the last shown row to reach the top of the list.
-    const double surface = static_cast<double>(std::max(slot_count() - 1, 0)) * dl_row_pitch;
-    DL_Channel_Parameters_VScroll.set_maximum(
-        static_cast<int>(std::ceil(surface / dl_scroll_units_per_step)));
+    // The rows stand from the row offset down, one pitch each.
+    DL_Channel_Parameters_VScroll.set_content_units(dl_row_offset + slot_count() * dl_row_pitch);
 }
 
 // --- row fields ------------------------------------------------------------------------------------

@@ -39,7 +39,9 @@ inline const std::vector<std::string> test_model_items{
 // The F-FCH Walsh numbers of Test Model 1, by instance.
 inline constexpr std::array<int, 6> test_model_1_fch_numbers{6, 17, 20, 41, 49, 58};
 
-// The scroll bar beside the channel rows: its value moves the scrolled surface.
+// The scroll bar beside the channel rows: its value moves the scrolled surface. Its range ends where the
+// last row stands whole at the bottom of the visible part of the list, so that the end of the list is a
+// full page of rows.
 class VerticalScroll : public form::Element {
 public:
     explicit VerticalScroll(form::ElementId id) : Element(std::move(id)) {}
@@ -48,13 +50,20 @@ public:
     int maximum() const { return maximum_; }
     // Clamped to 0 .. maximum.
     void set_value(int value);
-    void set_maximum(int maximum);
+    // The height of the surface's content and of its visible part, in window units. Without a view the
+    // visible part is one row's room, so that the last row can reach the top.
+    void set_content_units(std::int32_t units);
+    void set_view_units(std::int32_t units);
     // The surface's vertical offset: -(value x 7.363) window units, rounded to the nearest unit.
     std::int32_t surface_offset() const;
 
 private:
+    void update_maximum();
+
     int value_ = 0;
     int maximum_ = 0;
+    std::int32_t content_units_ = 0;
+    std::int32_t view_units_ = dl_row_offset + dl_row_pitch;
 };
 
 // The controls of one type in "Channel Status".
@@ -138,8 +147,6 @@ public:
     std::int32_t limited_walsh_number(int r, double number) const;
     // The shown rows whose codes clash with the code of row `r`, in type and instance order.
     std::vector<int> rows_clashing_with(int r) const;
-    // How a row is named to the user: its type and its instance from 0, "F-SCH 2".
-    std::string row_name(int r) const;
 
     // Defaults and test models (channel_defaults.cpp).
     void apply_channel_defaults();
@@ -171,6 +178,11 @@ private:
     std::deque<DlTypeStatus> status_;
     std::deque<DlRow> rows_;
 };
+
+// How a forward-link channel is named wherever the user reads about it (tooltips, the PAPR dialog, run
+// warnings, the signal check): its type and the number the table shows in its "No" column, "F-SCH 5".
+// A row that is not shown has no number: its type alone.
+std::string channel_label(const DownlinkChannelPage& page, int row);
 
 template <class F> void DownlinkChannelPage::for_each_instance_row(F&& f) const {
     for (const DlTypeEntry& type : types_) {

@@ -92,11 +92,6 @@ std::vector<int> DownlinkChannelPage::rows_clashing_with(int tested) const {
     return clashing;
 }
 
-std::string DownlinkChannelPage::row_name(int r) const {
-    const int type = row(r).type();
-    return dl_type_info(type).name + " " + std::to_string(r - type_entry(type).first_row);
-}
-
 void DownlinkChannelPage::clear_stale_warnings(WalshCode old_code, int changed) {
     if (model_.loading_flag) {
         return;

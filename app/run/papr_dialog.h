@@ -18,7 +18,7 @@ namespace varnika {
 // written "0.00".
 std::string papr_text(double x_db);
 
-// "Left out (Walsh-code clash): F-PICH 0, F-SCH 2"; empty when no row was left out.
+// "Left out (Walsh-code clash): F-SCH 5, F-SCH 6"; empty when no row was left out.
 std::string left_out_text(const std::vector<std::string>& rows);
 
 class PaprDialog {

@@ -136,7 +136,7 @@ std::vector<std::string> run_warnings(const MainForm& form, int link) {
     page.for_each_instance_row([&](int r) {
         const DlRow& row = page.row(r);
         if (row.marked()) {
-            warnings.push_back("A " + dl_type_info(row.type()).name + " row with " +
+            warnings.push_back(channel_label(page, r) + " with " +
                                walsh_text(row.code().length, row.code().number) +
                                " is left out: its Walsh code clashes with another row's.");
         }

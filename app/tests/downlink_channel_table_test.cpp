@@ -153,11 +153,11 @@ TEST_F(ChannelTable, WalshNumbersAreClampedToTheirTypesLimit) {
     EXPECT_EQ(row(PCH, 1).DL_CH_WNO_Text->text(), "2");
     EXPECT_EQ(row(PCH, 1).committed, (WalshCode{64, 2}));
 
-    // An empty field is W0, which clashes with the pilot: both are marked.
+    // An empty field is W0, which clashes with the pilot: the row is marked, the pilot never is.
     EXPECT_EQ(number(PCH, 1, ""), "0");
     EXPECT_TRUE(marked(PCH, 1));
-    EXPECT_TRUE(marked(F_PICH, 0));
-    EXPECT_EQ(total(), 0); // the pilot and both PCH rows (PCH 0 is at W0 too)
+    EXPECT_FALSE(marked(F_PICH, 0));
+    EXPECT_EQ(total(), 1); // the pilot; both PCH rows are left out (PCH 0 is at W0 too)
     EXPECT_EQ(number(PCH, 0, "3"), "3");
     EXPECT_EQ(number(PCH, 1, "4"), "4");
     EXPECT_FALSE(marked(F_PICH, 0));

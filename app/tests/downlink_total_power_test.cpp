@@ -63,13 +63,13 @@ TEST_F(TotalPower, TestModelOneWithOneFundamentalChannelMovesByAtMostOneHundredt
     });
 }
 
-TEST_F(TotalPower, WrittenValuesAreNotClamped) {
+TEST_F(TotalPower, WrittenValuesStayWithinTheFieldsLimits) {
     switch_on(F_DCCH);
     typed(row(F_PICH, 0).DL_CH_POWER_Text, "100");
     typed(row(F_DCCH, 0).DL_CH_POWER_Text, "-100");
     press(downlink_item);
     EXPECT_EQ(row(F_PICH, 0).DL_CH_POWER_Text.text(), "0.00");
-    EXPECT_EQ(row(F_DCCH, 0).DL_CH_POWER_Text.text(), "-200.00");
+    EXPECT_EQ(row(F_DCCH, 0).DL_CH_POWER_Text.text(), "-100.00"); // -200 beyond the field's limit
     row(F_DCCH, 0).DL_CH_POWER_Text.commit();
     EXPECT_EQ(row(F_DCCH, 0).DL_CH_POWER_Text.text(), "-100.00");
 }

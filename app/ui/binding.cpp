@@ -116,6 +116,31 @@ void bind_label(QLabel* label, const form::Label& element) {
     keep_while_alive(label, element.on_change(update));
 }
 
+QString phrase_wrapped(const std::string& text) {
+    QString wrapped = qt_text(text);
+    for (qsizetype k = 1; k + 1 < wrapped.size(); ++k) {
+        const QChar before = wrapped[k - 1];
+        if (wrapped[k] == u'-' && !before.isSpace() && !wrapped[k + 1].isSpace()) {
+            wrapped[k] = QChar(0x2011); // no-break hyphen
+        } else if (wrapped[k] == u' ' && before != u',' && before != u':' && before != u';' &&
+                   before != u'.') {
+            wrapped[k] = QChar(0x00A0); // no-break space
+        }
+    }
+    return wrapped;
+}
+
+void bind_notice(QLabel* label, const form::Label& element) {
+    label->setObjectName(qt_text(element.object_name()));
+    label->setWordWrap(true);
+    auto update = [label, &element] {
+        label->setText(phrase_wrapped(element.text()));
+        show_state(label, element);
+    };
+    update();
+    keep_while_alive(label, element.on_change(update));
+}
+
 void bind_frame(QWidget* box, const form::Frame& frame) {
     box->setObjectName(qt_text(frame.object_name()));
     if (auto* group = qobject_cast<QGroupBox*>(box)) {

@@ -30,6 +30,11 @@ void keep_while_alive(QObject* owner, form::Connection connection);
 // Enabled and visible state only.
 void bind_state(QWidget* widget, const form::Element& element);
 void bind_label(QLabel* label, const form::Label& element);
+// A notice: a label whose text wraps over several lines, and only between its phrases (after ", ", ": ",
+// "; " or ". "), never inside a phrase or a name such as "F-ACKCH 5".
+void bind_notice(QLabel* label, const form::Label& element);
+// `text` as a notice shows it: inside a phrase spaces are no-break spaces and hyphens no-break hyphens.
+QString phrase_wrapped(const std::string& text);
 // Caption (for a group box), enabled and visible.
 void bind_frame(QWidget* box, const form::Frame& frame);
 // Text, key filter (refused keys beep), Enter, leaving the field, and Up/Down as spin steps.

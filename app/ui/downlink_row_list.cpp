@@ -323,7 +323,7 @@ private:
         if (event->type() == QEvent::ToolTip && row_ != nullptr && row_->marked()) {
             QStringList names;
             for (const int r : page_.rows_clashing_with(row_->row())) {
-                names.push_back(qt_text(page_.row_name(r)));
+                names.push_back(qt_text(channel_label(page_, r)));
             }
             static_cast<QWidget*>(watched)->setToolTip("Clashes with " + names.join(", "));
         }
@@ -405,6 +405,9 @@ void DownlinkRowList::lay_out_now() {
 
 void DownlinkRowList::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    // The list scrolls no further than its last full page.
+    page_.DL_Channel_Parameters_VScroll.set_view_units(
+        static_cast<std::int32_t>(std::floor(viewport()->height() / px_per_unit)));
     show_scroll_state();
     lay_out();
 }
@@ -438,8 +441,18 @@ void DownlinkRowList::show_scroll_state() {
     bar->setValue(scroll.value());
 }
 
+void DownlinkRowList::showEvent(QShowEvent* event) {
+    QAbstractScrollArea::showEvent(event);
+    lay_out();
+}
+
 void DownlinkRowList::lay_out() {
     layout_pending_ = false;
+    // The row widgets are made when the list is first shown, not while the window opens on another page;
+    // a hidden list is laid out again when it shows.
+    if (!isVisible()) {
+        return;
+    }
     const int offset_units = page_.DL_Channel_Parameters_VScroll.surface_offset();
     const int first_slot = std::max(0, (-offset_units - dl_row_offset) / dl_row_pitch);
     const int needed = viewport()->height() / downlink_row_pitch_px + 2;

@@ -40,6 +40,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // The keyboard in the rows: Tab and Shift+Tab go from cell to cell and on to the next or previous
     // row, Up and Down to the row above or below, Page Up and Page Down a page of rows; the list scrolls
     // so that the focused row shows whole.

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "form/number_text.h"
+#include "run/generation_run.h"
 #include "ui/binding.h"
 #include "ui/downlink_channel_page_view.h"
 #include "ui/exit_dialog.h"
@@ -25,6 +27,9 @@
 #include <QSessionManager>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <array>
+#include <functional>
 
 namespace varnika::ui {
 
@@ -77,10 +82,13 @@ QGridLayout* form_grid(QWidget* parent) {
     return grid;
 }
 
-// A page of a tab set whose content is the frame the page shows.
-QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs, QWidget* content) {
+// A page of a tab set whose content is the frame the page shows. The content is built straight into the
+// page: moving a finished tree of widgets to another parent would make the window's style sheet reach
+// every one of them again, which costs the window's start-up more than building them.
+QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs,
+                         const std::function<QWidget*(QWidget*)>& build) {
     auto* page = new QWidget(tabs);
-    content->setParent(page);
+    QWidget* content = build(page);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(8, 8, 8, 8);
     // The frame of a page not in front is hidden; its room still counts, so the tab set's size does not
@@ -93,11 +101,27 @@ QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs, QWidget* content)
     return page;
 }
 
+// Why "Make AWG File" refuses an oversampling ratio, or empty when it takes it: the AWG's sampling rate
+// must lie from 12.5 MHz to 200 MHz, which ratios 4 and 8 fall short of.
+QString refused_ratio_text(double ratio) {
+    const double rate_hz = ratio * chip_rate_hz;
+    if (ratio <= 0.0 || (rate_hz >= awg_min_sampling_rate_hz && rate_hz <= awg_max_sampling_rate_hz)) {
+        return {};
+    }
+    return QString("Ratio %1 gives %2 MHz: \"Make AWG File\" needs a sampling rate from %3 MHz to %4 MHz, "
+                   "ratio 12 or more. \"Make Floating File\" takes every ratio.")
+        .arg(ratio)
+        .arg(rate_hz / 1e6, 0, 'f', 4)
+        .arg(awg_min_sampling_rate_hz / 1e6)
+        .arg(awg_max_sampling_rate_hz / 1e6);
+}
+
 } // namespace
 
 void MainWindow::set_about_text(const std::string& text) {
     const bool first = about_text_.empty();
-    about_text_ = text;
+    // The version the caption carries, then the program's own and its libraries'.
+    about_text_ = form_.Form1.caption() + "\n\n" + text;
     if (!first) {
         return;
     }
@@ -162,6 +186,31 @@ MainWindow::MainWindow(MainForm& form, QtPlatform& platform) : form_(form) {
     layout->addLayout(stack, 1);
     setCentralWidget(central);
     resize(minimumSizeHint().expandedTo(sizeHint()));
+    explain_refused_ratios();
+}
+
+void MainWindow::explain_refused_ratios() {
+    auto* awg = findChild<QPushButton*>(qt_text(form_.MakeAWGFile_Button.object_name()));
+    const std::array<std::pair<const form::ChoiceList*, QComboBox*>, 2> lists{
+        std::pair{&form_.uplink.UL_Filter_Over_Combo,
+                  findChild<QComboBox*>(qt_text(form_.uplink.UL_Filter_Over_Combo.object_name()))},
+        std::pair{&form_.downlink_general.DL_Filter_Over_Combo,
+                  findChild<QComboBox*>(qt_text(form_.downlink_general.DL_Filter_Over_Combo.object_name()))}};
+    auto update = [this, awg, lists] {
+        for (std::size_t link = 0; link < lists.size(); ++link) {
+            const auto& [list, combo] = lists[link];
+            const QString why = refused_ratio_text(form::leading_number(list->text()));
+            combo->setToolTip(why);
+            if (static_cast<int>(link) == form_.Link_Selection_Option.selected()) {
+                awg->setToolTip(why);
+            }
+        }
+    };
+    update();
+    keep_while_alive(this, form_.Link_Selection_Option.on_change(update));
+    for (const auto& [list, combo] : lists) {
+        keep_while_alive(this, list->on_change(update));
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -256,24 +305,29 @@ QWidget* MainWindow::build_header(QWidget* parent) {
 
 QWidget* MainWindow::build_uplink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
-    tabs->addTab(page_with_frame(form_.UL_Frame[0], tabs, build_uplink_channel_page(tabs)),
+    tabs->addTab(page_with_frame(form_.UL_Frame[0], tabs,
+                                 [this](QWidget* page) { return build_uplink_channel_page(page); }),
                  qt_text(form_.UL_SSTab.captions()[0]));
-    tabs->addTab(
-        page_with_frame(form_.UL_Frame[1], tabs, make_network_page(form_.network, uplink_item, tabs)),
-        qt_text(form_.UL_SSTab.captions()[1]));
+    tabs->addTab(page_with_frame(
+                     form_.UL_Frame[1], tabs,
+                     [this](QWidget* page) { return make_network_page(form_.network, uplink_item, page); }),
+                 qt_text(form_.UL_SSTab.captions()[1]));
     bind_tabs(tabs, form_.UL_SSTab);
     return tabs;
 }
 
 QWidget* MainWindow::build_downlink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
-    tabs->addTab(page_with_frame(form_.DL_Frame[0], tabs, build_downlink_general_page(tabs)),
+    tabs->addTab(page_with_frame(form_.DL_Frame[0], tabs,
+                                 [this](QWidget* page) { return build_downlink_general_page(page); }),
                  qt_text(form_.DL_SSTab.captions()[0]));
-    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs, build_downlink_channel_page(form_, tabs)),
+    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs,
+                                 [this](QWidget* page) { return build_downlink_channel_page(form_, page); }),
                  qt_text(form_.DL_SSTab.captions()[1]));
-    tabs->addTab(
-        page_with_frame(form_.DL_Frame[2], tabs, make_network_page(form_.network, downlink_item, tabs)),
-        qt_text(form_.DL_SSTab.captions()[2]));
+    tabs->addTab(page_with_frame(
+                     form_.DL_Frame[2], tabs,
+                     [this](QWidget* page) { return make_network_page(form_.network, downlink_item, page); }),
+                 qt_text(form_.DL_SSTab.captions()[2]));
     bind_tabs(tabs, form_.DL_SSTab);
     return tabs;
 }

@@ -36,6 +36,8 @@ private:
                             std::initializer_list<std::pair<form::Label*, form::ChoiceList*>> lists);
     QGroupBox* build_markers(int link, QWidget* parent);
     QGroupBox* build_frequency_offset(FrequencyOffsetFrame& offset, QWidget* parent);
+    // Tooltips on the ratio lists and on "Make AWG File" that say why the ratio chosen makes no AWG file.
+    void explain_refused_ratios();
 
     MainForm& form_;
     std::string about_text_;

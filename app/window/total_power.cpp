@@ -2,7 +2,9 @@
 
 #include "form/number_text.h"
 #include "link_rules/base10_log.h"
+#include "link_rules/power_field.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnika {
@@ -33,7 +35,10 @@ void adjust_to_unit_total(const std::vector<form::TextField*>& fields, form::Pla
     }
     const double shift_db = 10.0 * *log_of_inverse;
     for (form::TextField* field : fields) {
-        field->set_text(form::format_fixed(field->number() + shift_db, 2));
+        // Within the field's own limits, so that the value written reads back the same after a save and a
+        // new start; a power beyond them was never a channel the window could hold.
+        const double power_db = std::clamp(field->number() + shift_db, -power_limit_db, power_limit_db);
+        field->set_text(form::format_fixed(power_db, 2));
     }
 }
 
@@ -43,6 +48,14 @@ TotalPowerAdjustment::TotalPowerAdjustment(SettingsModel& model, form::Platform&
     for (int item : {uplink_item, downlink_item}) {
         Adjust_Total_Power_Button[item].set_press_rule([this, item] { adjust_total_power(item); });
     }
+    configuration_watch_ = uplink_.UL_CH_Selection_Option.on_change([this] { enable_uplink_button(); });
+    enable_uplink_button();
+}
+
+void TotalPowerAdjustment::enable_uplink_button() {
+    // RC1/RC2 is the short-PN pair alone: no channel power to adjust.
+    const int configuration = uplink_.UL_CH_Selection_Option.selected();
+    Adjust_Total_Power_Button[uplink_item].set_enabled(configuration == 1 || configuration == 2);
 }
 
 std::vector<form::TextField*> TotalPowerAdjustment::included_fields(int button_index) {

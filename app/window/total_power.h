@@ -15,8 +15,8 @@
 namespace varnika {
 
 // The common rule over power fields holding dB values: the sum S of 10^(P/10) over the fields, the shift
-// A = 10 log10(1/S) with the program's logarithm, and every field rewritten as P + A with two decimals.
-// The written values are not clamped; the field's own limits apply at its next commit. When the
+// A = 10 log10(1/S) with the program's logarithm, and every field rewritten as P + A with two decimals,
+// kept within the power field's limits (-100.00 .. 100.00) as reading a settings file keeps it. When the
 // logarithm is refused (a sum that overflows), every field stays as it was.
 void adjust_to_unit_total(const std::vector<form::TextField*>& fields, form::Platform& platform);
 
@@ -37,10 +37,14 @@ public:
     std::vector<form::TextField*> included_fields(int button_index);
 
 private:
+    // The uplink button does something only with a radio configuration that has channel gains.
+    void enable_uplink_button();
+
     SettingsModel& model_;
     form::Platform& platform_;
     UplinkPanel& uplink_;
     DownlinkChannelPage& downlink_;
+    form::Connection configuration_watch_;
 };
 
 } // namespace varnika

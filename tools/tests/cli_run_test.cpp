@@ -278,7 +278,7 @@ TEST_F(Cli, NamesTheRowsItLeftOutAndWarnsOfAPhaseStepWithTheWindowsWaveform) {
     EXPECT_EQ(made.err,
               "varnika-cli: warning: Frequency Error: not a multiple of 37.5 Hz: phase steps by 240 "
               "degrees where the frame repeats\n"
-              "varnika-cli: warning: Left out (Walsh-code clash): F-SCH 1, F-SCH 2\n");
+              "varnika-cli: warning: Left out (Walsh-code clash): F-SCH 2, F-SCH 3\n");
     // The waveform is the window's without the two rows left out; the note changes nothing in it.
     page.DL_CH_Multi_Text(F_SCH).set_text("1");
     page.DL_CH_Multi_Text(F_SCH).commit();

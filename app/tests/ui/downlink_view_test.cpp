@@ -170,10 +170,10 @@ private slots:
         page().DL_CH_Multi_Text(F_PDCCH).set_text("2");
         page().DL_CH_Stat_Command(F_PDCCH).press();
         settle();
-        // PCH and both PDCCH rows stand on W64(1).
+        // PCH and both PDCCH rows stand on W64(1); each is named by the number in its "No" column.
         for (const auto& [name, tip] :
-             {std::pair{"DL_CH_WARN_Label_412", "Clashes with PCH 0, F-PDCCH 1"},
-              std::pair{"DL_CH_WARN_Label_2", "Clashes with F-PDCCH 0, F-PDCCH 1"}}) {
+             {std::pair{"DL_CH_WARN_Label_412", "Clashes with PCH 1, F-PDCCH 3"},
+              std::pair{"DL_CH_WARN_Label_2", "Clashes with F-PDCCH 2, F-PDCCH 3"}}) {
             auto* mark = find<QLabel>(name);
             QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), mark->mapToGlobal(QPoint(2, 2)));
             QCoreApplication::sendEvent(mark, &hover);

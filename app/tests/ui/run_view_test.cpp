@@ -5,6 +5,7 @@
 #include "run/generation_run.h"
 #include "run/library_binding.h"
 #include "run/tester_share.h"
+#include "ui/binding.h"
 #include "ui/main_window.h"
 #include "ui/papr_dialog.h"
 #include "ui/qt_platform.h"
@@ -19,6 +20,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -61,7 +65,13 @@ private:
         return widget;
     }
     QDialog* papr_dialog() { return window_->findChild<QDialog*>("Form3"); }
-    QString papr_label(const char* name) { return find<QLabel>(papr_dialog(), name)->text(); }
+    // A label's text as read, with the no-break spaces and hyphens of a notice as plain ones.
+    QString papr_label(const char* name) {
+        return find<QLabel>(papr_dialog(), name)
+            ->text()
+            .replace(QChar(0x2011), '-')
+            .replace(QChar(0x00A0), ' ');
+    }
 
     // Presses "Make AWG File" with the save dialog answering `file`; the texts of the messages the run
     // showed, each answered with OK. The run lets events through before a message, so the boxes are
@@ -131,7 +141,7 @@ private slots:
         QCOMPARE(papr_label("PAPR_File_Label"), "File: " + file);
         QCOMPARE(papr_label("PAPR_Link_Label"), QString("Link: Downlink(Forward), oversampling ratio 12"));
         QCOMPARE(papr_label("PAPR_Crest_Label"), QString("Crest factors:"));
-        QCOMPARE(papr_label("PAPR_Left_Out_Label"), QString("Left out (Walsh-code clash): F-SCH 1, F-SCH 2"));
+        QCOMPARE(papr_label("PAPR_Left_Out_Label"), QString("Left out (Walsh-code clash): F-SCH 2, F-SCH 3"));
         QVERIFY(find<QLabel>(papr_dialog(), "PAPR_Left_Out_Label")->isVisible());
         QVERIFY(!find<QLineEdit>(papr_dialog(), "PAPR_0")->text().isEmpty());
 
@@ -142,6 +152,56 @@ private slots:
             QCOMPARE(find<QLineEdit>(papr_dialog(), QString("PAPR_%1").arg(k))->text(), QString());
         }
         QCOMPARE(papr_label("PAPR_File_Label"), QString());
+    }
+
+    void paprDialogWithHundredsOfRowsLeftOutStaysOnTheScreen() {
+        // Every type at full multiplicity on its initial Walsh number: all but F-PICH and SYNCH clash.
+        form_->Link_Selection_Option.select(downlink_item);
+        form_->downlink_general.DL_Filter_Over_Combo.select_text("12");
+        DownlinkChannelPage& page = form_->downlink_channels;
+        for (int type = 1; type < dl_type_count; ++type) {
+            if (!dl_type_info(type).single()) {
+                page.DL_CH_Multi_Text(type).set_text(std::to_string(dl_type_info(type).capacity));
+                page.DL_CH_Multi_Text(type).commit();
+            }
+            page.DL_CH_Stat_Command(type).press();
+        }
+        QCOMPARE(page.DL_CH_Total_Multi_Text.text(), std::string("2"));
+        const QStringList messages = make_awg(folder_->filePath("crowded.awv"));
+        QVERIFY2(messages.isEmpty(), qPrintable(messages.join("; ")));
+        QDialog* dialog = papr_dialog();
+        QVERIFY(dialog != nullptr && dialog->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+
+        // The dialog and its OK button lie within the screen; the list scrolls instead.
+        const QRect room = dialog->screen()->availableGeometry();
+        QVERIFY2(room.contains(dialog->frameGeometry()),
+                 qPrintable(QString("dialog %1x%2 at %3,%4 on a screen of %5x%6")
+                                .arg(dialog->frameGeometry().width())
+                                .arg(dialog->frameGeometry().height())
+                                .arg(dialog->x())
+                                .arg(dialog->y())
+                                .arg(room.width())
+                                .arg(room.height())));
+        auto* ok = find<QPushButton>(dialog, "PAPR_Command");
+        QVERIFY(ok->isVisible());
+        QVERIFY(room.contains(QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size())));
+        auto* list = find<QScrollArea>(dialog, "PAPR_Left_Out_List");
+        QVERIFY(list->verticalScrollBar()->maximum() > 0);
+        // 805 rows, named by their table numbers; a name never breaks at its hyphen or before its number.
+        QString names = find<QLabel>(dialog, "PAPR_Left_Out_Label")->text();
+        QVERIFY(names.contains(QString("F\u2011ACKCH\u00A0") +
+                               ui::qt_text(page.row(404).DL_CH_INDEX_Text.text())));
+        names.replace(QChar(0x2011), '-').replace(QChar(0x00A0), ' ');
+        QCOMPARE(names.count(", ") + 1, 805);
+        QVERIFY(names.startsWith("Left out (Walsh-code clash): PCH 2, PCH 3, "));
+        QVERIFY(names.endsWith(", F-PDCH 805, F-PDCH 806"));
+        // It opens on OK, not on a selected figure; Enter closes it.
+        auto* papr = find<QLineEdit>(dialog, "PAPR_0");
+        QVERIFY(!papr->hasSelectedText());
+        QVERIFY(ok->hasFocus());
+        QTest::keyClick(ok, Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
     }
 
     void frequencyOffsetNotesAPhaseStepWhereTheFrameRepeats() {

@@ -71,7 +71,10 @@ private slots:
         QTRY_VERIFY(box->isVisible());
         const QString text = box->text();
         const QString version = QString::fromStdString(program_version());
-        QVERIFY2(text.startsWith("Varnika " + version + "\nkestra " + version + " ("), qPrintable(text));
+        // The version the caption carries, then the program's and the libraries'.
+        QVERIFY2(text.startsWith(QString(main_window_caption) + "\n\nVarnika " + version + "\nkestra " +
+                                 version + " ("),
+                 qPrintable(text));
         QVERIFY2(text.contains("\nwavesave " + version + " ("), qPrintable(text));
         QVERIFY2(text.endsWith("Settings folder: " + folder_.path()), qPrintable(text));
         box->accept();
