@@ -171,7 +171,6 @@ std::vector<analysis::CodeChannel> code_channels(const DlChannelList& list, cons
         total += std::pow(10.0, (channel.type == F_PICH ? 0.0 : channel.power_db) / 10.0);
     }
     std::vector<analysis::CodeChannel> channels;
-    std::map<std::string, int> numbers;
     for (std::size_t k = 0; k < list.channels.size() && k < rows.size(); ++k) {
         const DlChannel& channel = list.channels[k];
         const WalshCode code = spreading_code(channel);
@@ -179,7 +178,7 @@ std::vector<analysis::CodeChannel> code_channels(const DlChannelList& list, cons
         const std::string type = dl_type_info(channel.type).name;
         analysis::CodeChannel c;
         c.type = type;
-        c.name = channel_display_name(type, ++numbers[type]);
+        c.name = channel_label(page, rows[k]);
         c.row = rows[k];
         c.walsh_length = code.length;
         c.walsh_number = code.number;
@@ -324,10 +323,6 @@ analysis::Reference make_reference(const SignalCheckSetup& setup) {
 }
 
 } // namespace
-
-std::string channel_display_name(const std::string& type, int number) {
-    return type + " " + std::to_string(number);
-}
 
 std::string walsh_display(int length, int number) {
     return std::to_string(length) + "/" + std::to_string(number);

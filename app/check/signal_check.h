@@ -46,8 +46,6 @@ struct SignalCheckSetup {
 
 SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libraries);
 
-// A channel as the channel table names it: its type and its number among the channels of that type.
-std::string channel_display_name(const std::string& type, int number);
 // A Walsh code as the window writes it: "64/32".
 std::string walsh_display(int length, int number);
 
