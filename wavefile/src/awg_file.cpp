@@ -70,8 +70,13 @@ std::string header_text(const std::tm& now, double papr_db, double crest_i_db, d
 }
 
 // The two passes over the samples are built for each vector width the processor may have; the
-// loader picks the widest it offers. The results do not depend on the choice.
+// loader picks the widest it offers. The results do not depend on the choice. Other processors
+// (arm64) have one vector width: one build.
+#if defined(__x86_64__)
 #define WAVESAVE_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define WAVESAVE_VECTOR_CLONES
+#endif
 
 // Largest |I| or |Q|; NaN components are passed over (a comparison with NaN is false). Eight running
 // maxima let the compiler keep them in vector registers.
