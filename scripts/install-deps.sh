@@ -12,6 +12,7 @@ packages=(
     libsmbclient-dev samba
     nlohmann-json3-dev
     dpkg-dev
+    lintian clang-tidy  # scripts/check-packages.sh, scripts/check-tidy.sh
     libfftw3-dev qt6-charts-dev libqt6opengl6-dev
 )
 missing=()
