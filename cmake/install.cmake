@@ -116,51 +116,61 @@ set(kestra_package libkestra${VARNIKA_KESTRA_SOVERSION})
 set(wavesave_package libwavesave${VARNIKA_WAVESAVE_SOVERSION})
 set(both_libraries "${kestra_package} (= ${VARNIKA_DEBIAN_VERSION}), ${wavesave_package} (= ${VARNIKA_DEBIAN_VERSION})")
 string(CONCAT about_varnika
-    "Varnika makes cdma2000 1xEV-DV test waveforms for RF test engineers: forward-link\n"
-    "(seventeen channel types, nine test models) and reverse-link (RC1/RC2, RC3/RC4, RC7)\n"
-    "channel sums, filtered and oversampled 4 to 80 times, written as AWG waveform files,\n"
-    "floating-point text files or SigMF recordings.\n")
+    "Varnika makes cdma2000 1xEV-DV test waveforms for RF test engineers:\n"
+    "forward-link (seventeen channel types, nine test models) and reverse-link\n"
+    "(RC1/RC2, RC3/RC4, RC7) channel sums, filtered and oversampled 4 to 80\n"
+    "times, written as AWG waveform files, floating-point text files or SigMF\n"
+    "recordings.\n")
+# The libraries' packages: shlibs files for dpkg-shlibdeps of programs linked against them, and the
+# trigger that runs ldconfig once after a whole installation.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/triggers "activate-noawait ldconfig\n")
 
 set(CPACK_DEBIAN_KESTRA_PACKAGE_NAME ${kestra_package})
 set(CPACK_DEBIAN_KESTRA_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_KESTRA_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_KESTRA_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/triggers)
 string(CONCAT CPACK_DEBIAN_KESTRA_DESCRIPTION
     "cdma2000 1xEV-DV waveform synthesis library\n${about_varnika}\n"
-    "This package holds kestra, the synthesis library: one call per waveform builds the\n"
-    "chip-rate channel sum of a link, spreads it with the short PN codes, filters and\n"
-    "interpolates it, and applies I/Q inversion and a frequency offset.")
+    "This package holds kestra, the synthesis library: one call per waveform\n"
+    "builds the chip-rate channel sum of a link, spreads it with the short PN\n"
+    "codes, filters and interpolates it, and applies I/Q inversion and a\n"
+    "frequency offset.")
 set(CPACK_DEBIAN_WAVESAVE_PACKAGE_NAME ${wavesave_package})
 set(CPACK_DEBIAN_WAVESAVE_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_WAVESAVE_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_WAVESAVE_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/triggers)
 string(CONCAT CPACK_DEBIAN_WAVESAVE_DESCRIPTION
     "waveform file library for cdma2000 1xEV-DV test waveforms\n${about_varnika}\n"
-    "This package holds wavesave, the output library: AWG waveform files with 14-bit samples,\n"
-    "floating-point text files, crest factors and the peak-to-average power ratio, a\n"
-    "configuration-file reader and writer, and host-name look-up.")
+    "This package holds wavesave, the output library: AWG waveform files with\n"
+    "14-bit samples, floating-point text files, crest factors and the\n"
+    "peak-to-average power ratio, a configuration-file reader and writer, and\n"
+    "host-name look-up.")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvarnika-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${both_libraries}")
 string(CONCAT CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
     "development files for the kestra and wavesave libraries\n${about_varnika}\n"
-    "This package holds what a C or C++ program needs to use kestra and wavesave: the\n"
-    "headers, the development links, CMake packages (find_package(kestra), find_package(wavesave))\n"
-    "and pkg-config files.")
+    "This package holds what a C or C++ program needs to use kestra and\n"
+    "wavesave: the headers, the development links, CMake packages\n"
+    "(find_package(kestra), find_package(wavesave)) and pkg-config files.")
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME varnika-cli)
 set(CPACK_DEBIAN_CLI_PACKAGE_DEPENDS "${both_libraries}")
 set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS libsmbclient)
 string(CONCAT CPACK_DEBIAN_CLI_DESCRIPTION
     "command-line maker of cdma2000 1xEV-DV test waveforms\n${about_varnika}\n"
-    "This package holds varnika-cli, which makes the same waveforms as the window without a\n"
-    "display: for scripts, test benches and software radios, with JSON answers and a signal\n"
-    "check of the made file. It needs no graphical toolkit.")
+    "This package holds varnika-cli, which makes the same waveforms as the\n"
+    "window without a display: for scripts, test benches and software radios,\n"
+    "with JSON answers and a signal check of the made file. It needs no\n"
+    "graphical toolkit.")
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME varnika)
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "${both_libraries}, qt6-qpa-plugins")
 set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "libsmbclient, varnika-cli")
 string(CONCAT CPACK_DEBIAN_GUI_DESCRIPTION
     "window program that makes cdma2000 1xEV-DV test waveforms\n${about_varnika}\n"
-    "This package holds the Varnika window: channel tables for both links, Walsh-code conflict\n"
-    "checks, test models, total power adjustment, markers, a tester's waveform share and a\n"
-    "signal check view of the made file.")
+    "This package holds the Varnika window: channel tables for both links,\n"
+    "Walsh-code conflict checks, test models, total power adjustment, markers,\n"
+    "saving into a tester's waveform share and a signal check view of the made\n"
+    "file.")
 include(CPack)
 
 # The install checked as a user meets it (scripts/install-test.sh). Programs built with the sanitizers

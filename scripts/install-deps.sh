@@ -13,6 +13,7 @@ packages=(
     nlohmann-json3-dev
     dpkg-dev
     help2man  # varnika-cli(1), made from varnika-cli --help at build time
+    lintian clang-tidy  # scripts/check-packages.sh, scripts/check-tidy.sh
     libfftw3-dev qt6-charts-dev libqt6opengl6-dev
     libsamplerate0-dev  # analysis: resampling captures to a whole number of samples per chip
     libxcb-damage0-dev  # bench/startup_bench.cpp: when the window is first drawn

@@ -6,10 +6,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
+# ccache, where installed, reuses objects between the build folders below.
+export CCACHE_BASEDIR="$root"
 "$root/scripts/check-includes.sh"
 
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure --parallel "$jobs"
+"$root/scripts/check-without-qt.sh" "$root/build-noqt"
 
 "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNIKA_SANITIZE=ON \
     -DVARNIKA_BUILD_BENCH=OFF
