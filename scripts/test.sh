@@ -19,6 +19,9 @@ ctest --test-dir "$root/build" --output-on-failure --parallel "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$root/build-asan" --output-on-failure --parallel "$jobs"
 
+# analyze on hostile files (impossible header numbers, a FIFO, broken SigMF meta) under clang's UBSan.
+"$root/scripts/ubsan-cli.sh" "$root/build-ubsan-clang"
+
 # Bounded fuzzing of the configuration-file reader and the three settings-file readers.
 "$root/scripts/fuzz.sh" "$root/build-fuzz" 60
 

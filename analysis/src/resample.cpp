@@ -118,7 +118,8 @@ Waveform resample(const Waveform& capture, double rate_hz, ResampleQuality quali
         const auto used = static_cast<std::size_t>(data.input_frames_used);
         const auto gen = static_cast<std::size_t>(data.output_frames_gen);
         for (std::size_t n = 0; n < gen && made < wanted; ++n, ++made) {
-            out.samples[made] = {out_frames[2 * n], out_frames[2 * n + 1]};
+            out.samples[made] = {static_cast<double>(out_frames[2 * n]),
+                                 static_cast<double>(out_frames[2 * n + 1])};
         }
         std::copy(in_frames.begin() + static_cast<std::ptrdiff_t>(2 * used),
                   in_frames.begin() + static_cast<std::ptrdiff_t>(2 * held), in_frames.begin());

@@ -44,7 +44,7 @@ template <typename Word> Word little_endian(const unsigned char* p) {
 double component(const unsigned char* p, SampleType type) {
     switch (type) {
     case SampleType::cf32:
-        return std::bit_cast<float>(little_endian<std::uint32_t>(p));
+        return static_cast<double>(std::bit_cast<float>(little_endian<std::uint32_t>(p)));
     case SampleType::ci16:
         // Full scale of a 16-bit integer is 1.0.
         return std::bit_cast<std::int16_t>(little_endian<std::uint16_t>(p)) / 32768.0;

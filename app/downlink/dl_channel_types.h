@@ -4,6 +4,8 @@
 // in the status area, the settings file and the `type` code of a DlChannel record.
 #pragma once
 
+#include <kestra/air_interface.h>
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -32,6 +34,10 @@ enum DlType : int {
 };
 
 inline constexpr int dl_type_count = 17;
+static_assert(dl_type_count == kestra::air::forward_type_count && int{F_PICH} == int{kestra::air::f_pich} &&
+                  int{SYNCH} == int{kestra::air::synch} && int{F_FCH} == int{kestra::air::f_fch} &&
+                  int{F_PDCH} == int{kestra::air::f_pdch},
+              "the panel numbers the types as the DlChannel records do");
 inline constexpr int dl_row_count = 807;
 
 // How a row's Walsh number is given.

@@ -3,6 +3,8 @@
 #include "form/number_text.h"
 #include "link_rules/power_field.h"
 
+#include <kestra/air_interface.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,8 +13,8 @@ namespace varnika {
 
 namespace {
 
-constexpr WalshCode pilot_code{256, 0};
-constexpr WalshCode sync_code{64, 32};
+constexpr WalshCode pilot_code{kestra::air::pilot_shown_code.length, kestra::air::pilot_shown_code.number};
+constexpr WalshCode sync_code{kestra::air::synch_shown_code.length, kestra::air::synch_shown_code.number};
 
 form::ElementId id(const char* name, int row) {
     return form::ElementId(name, row);

@@ -3,12 +3,25 @@
 #include "form/number_text.h"
 #include "link_rules/power_field.h"
 
+#include <kestra/air_interface.h>
+
 namespace varnika {
 
 namespace {
 
 std::string element(const std::string& group, const std::string& channel, const char* part) {
     return "UL_" + group + "_" + channel + part;
+}
+
+namespace air = kestra::air;
+
+// The Walsh list of a channel: "OFF", then its covers as the window shows them ("W16(8)").
+std::vector<std::string> walsh_items(std::initializer_list<air::ReverseCover> covers) {
+    std::vector<std::string> items{"OFF"};
+    for (const air::ReverseCover& cover : covers) {
+        items.push_back(air::walsh_label(cover.code));
+    }
+    return items;
 }
 
 double relative_gain(const UplinkChannel& channel, const UplinkChannel& pilot) {
@@ -55,10 +68,11 @@ CaptionedList::CaptionedList(std::string name, std::string caption_text, std::ve
 
 Rc34Group::Rc34Group()
     : UL_RC34_Frame("UL_RC34_Frame"), PICH("RC34", "PICH", "PICH"),
-      DCCH("RC34", "DCCH", "DCCH", {"OFF", "W16(8)"}), FCH("RC34", "FCH", "FCH", {"OFF", "W16(4)"}),
-      SCH1("RC34", "SCH1", "SCH1", {"OFF", "W2(1)", "W4(2)"}),
+      DCCH("RC34", "DCCH", "DCCH", walsh_items({air::rc34::dcch})),
+      FCH("RC34", "FCH", "FCH", walsh_items({air::rc34::fch})),
+      SCH1("RC34", "SCH1", "SCH1", walsh_items({air::rc34::sch1, air::rc34::sch1_alt})),
       SCH1_Repetition("UL_RC34_SCH1_Repetition_Combo", "Repetition", sch1_repetition_items),
-      SCH2("RC34", "SCH2", "SCH2", {"OFF", "W4(2)", "W8(6)"}),
+      SCH2("RC34", "SCH2", "SCH2", walsh_items({air::rc34::sch2, air::rc34::sch2_alt})),
       SCH2_Repetition("UL_RC34_SCH2_Repetition_Combo", "Repetition", sch2_repetition_items) {}
 
 void Rc34Group::apply_defaults() {
@@ -94,14 +108,18 @@ void Rc34Group::fill(Rc34Params& params) const {
 
 Rc7Group::Rc7Group()
     : UL_RC7_Frame("UL_RC7_Frame"), PICH("RC7", "PICH", "PICH"),
-      SPICH("RC7", "SPICH", "SPICH", {"OFF", "W64(32)"}), EACH("RC7", "EACH", "EACH/CCCH", {"OFF", "W8(2)"}),
-      PDCCH("RC7", "PDCCH", "PDCCH", {"OFF", "W64(48)"}), REQCH("RC7", "REQCH", "REQCH", {"OFF", "W16(8)"}),
-      DCCH("RC7", "DCCH", "DCCH", {"OFF", "W16(8)"}), ACKCH("RC7", "ACKCH", "ACKCH", {"OFF", "W64(16)"}),
-      CQICH("RC7", "CQICH", "CQICH", {"OFF", "W16(12)"}),
+      SPICH("RC7", "SPICH", "SPICH", walsh_items({air::rc7::spich})),
+      EACH("RC7", "EACH", "EACH/CCCH", walsh_items({air::rc7::each})),
+      PDCCH("RC7", "PDCCH", "PDCCH", walsh_items({air::rc7::pdcch})),
+      REQCH("RC7", "REQCH", "REQCH", walsh_items({air::rc7::reqch})),
+      DCCH("RC7", "DCCH", "DCCH", walsh_items({air::rc7::dcch})),
+      ACKCH("RC7", "ACKCH", "ACKCH", walsh_items({air::rc7::ackch})),
+      CQICH("RC7", "CQICH", "CQICH", {"OFF", air::walsh_label(air::rc7::cqich)}),
       CQICH_Mod("UL_RC7_CQICH_Mod_Combo", "Modulation", {"BPSK(I)", "BPSK(Q)"}),
-      FCH("RC7", "FCH", "FCH", {"OFF", "W16(4)"}), SCH1("RC7", "SCH1", "SCH1", {"OFF", "W2(1)", "W4(2)"}),
+      FCH("RC7", "FCH", "FCH", walsh_items({air::rc7::fch})),
+      SCH1("RC7", "SCH1", "SCH1", walsh_items({air::rc7::sch1, air::rc7::sch1_alt})),
       SCH1_Repetition("UL_RC7_SCH1_Repetition_Combo", "Repetition", sch1_repetition_items),
-      SCH2("RC7", "SCH2", "SCH2", {"OFF", "W4(2)", "W8(6)"}),
+      SCH2("RC7", "SCH2", "SCH2", walsh_items({air::rc7::sch2, air::rc7::sch2_alt})),
       SCH2_Repetition("UL_RC7_SCH2_Repetition_Combo", "Repetition", sch2_repetition_items),
       PDCH("RC7", "PDCH", "PDCH", pdch_walsh_items_qpsk),
       PDCH_Mod("UL_RC7_PDCH_Mod_Combo", "Modulation", {"BPSK", "QPSK", "8PSK"}) {}

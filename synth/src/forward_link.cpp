@@ -1,6 +1,7 @@
 #include "forward_link.h"
 
 #include "checks.h"
+#include "kestra/air_interface.h"
 #include "pn_tables.h"
 #include "walsh.h"
 
@@ -97,25 +98,8 @@ struct WalshChoice {
 };
 
 WalshChoice walsh_for(const DlChannel& ch) {
-    switch (ch.type) {
-    case kSynch:
-        return {256, 32};
-    case kPch:
-    case kFAckch:
-    case kFPdcch:
-    case kFDcch:
-    case kFScch:
-        return {64, ch.walsh_index};
-    case kCpcch:
-    case kFRcch:
-        return {128, ch.walsh_index};
-    case kFGch:
-        return {256, ch.walsh_index};
-    case kFPdch:
-        return {32, ch.walsh_index};
-    default: // BCCH, QPCH, CACH, F-CCCH, F-FCH, F-SCH
-        return {ch.walsh_length, ch.walsh_index};
-    }
+    const air::WalshCode code = air::forward_spreading_code(ch.type, ch.walsh_length, ch.walsh_index);
+    return {code.length, code.number};
 }
 
 // Spreads one seeded channel (types 1..16) into the sums.

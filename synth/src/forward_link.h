@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame_tail.h"
+#include "kestra/air_interface.h"
 #include "kestra/kestra.h"
 #include "spreading.h"
 #include "work_area.h"
@@ -12,6 +13,9 @@
 
 namespace kestra {
 
+static_assert(FRAME_CHIPS == air::frame_chips && KESTRA_CHIP_RATE_HZ == air::chip_rate_hz,
+              "the C interface's frame and chip rate are the air-interface table's");
+
 // Frame buffer of the forward link: room for the 20x waveform of one frame (only 16 x 32768 are used).
 inline constexpr int kDlFrameBufferSamples = 20 * FRAME_CHIPS;
 
@@ -19,25 +23,25 @@ inline constexpr int kDlFrameBufferSamples = 20 * FRAME_CHIPS;
 inline constexpr int kAckUsers = 32;
 inline constexpr int kAckUserGains = 2 * kAckUsers;
 
-// Forward-link channel type codes (the `type` field of DlChannel).
+// Forward-link channel type codes (the `type` field of DlChannel), as the air-interface table numbers them.
 enum DlChannelType : int32_t {
-    kFPich = 0,
-    kSynch = 1,
-    kPch = 2,
-    kBcch = 3,
-    kQpch = 4,
-    kCpcch = 5,
-    kFRcch = 6,
-    kFGch = 7,
-    kFAckch = 8,
-    kCach = 9,
-    kFPdcch = 10,
-    kFCcch = 11,
-    kFDcch = 12,
-    kFFch = 13,
-    kFScch = 14,
-    kFSch = 15,
-    kFPdch = 16,
+    kFPich = air::f_pich,
+    kSynch = air::synch,
+    kPch = air::pch,
+    kBcch = air::bcch,
+    kQpch = air::qpch,
+    kCpcch = air::cpcch,
+    kFRcch = air::f_rcch,
+    kFGch = air::f_gch,
+    kFAckch = air::f_ackch,
+    kCach = air::cach,
+    kFPdcch = air::f_pdcch,
+    kFCcch = air::f_ccch,
+    kFDcch = air::f_dcch,
+    kFFch = air::f_fch,
+    kFScch = air::f_scch,
+    kFSch = air::f_sch,
+    kFPdch = air::f_pdch,
 };
 
 // The forward link's scratch, carved from the caller's work area in one place.

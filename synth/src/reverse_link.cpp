@@ -1,5 +1,6 @@
 #include "reverse_link.h"
 
+#include "kestra/air_interface.h"
 #include "pn_tables.h"
 #include "walsh.h"
 
@@ -33,10 +34,19 @@ struct Cover {
     int32_t index;
 };
 
-Cover repeated(int32_t base_length, int32_t index, int32_t repetition) {
-    const int64_t length = int64_t{base_length} * repetition;
+Cover cover_of(air::WalshCode code) {
+    return {code.length, code.number};
+}
+
+Cover lengthened(air::WalshCode base, int32_t repetition) {
+    const int64_t length = int64_t{base.length} * repetition;
     // A length the Walsh table cannot write (repetition out of range) marks the channel as empty.
-    return {length >= 1 && length <= kMaxWalshLength ? static_cast<int32_t>(length) : -1, index};
+    return {length >= 1 && length <= kMaxWalshLength ? static_cast<int32_t>(length) : -1, base.number};
+}
+
+// The chip sum of a channel's branch.
+template <class Work> std::span<double> branch_sum(Work& work, air::Branch branch) {
+    return branch == air::Branch::i ? work.sum_i : work.sum_q;
 }
 
 // Writes the cover and adds one channel; the pilot-relative gain scales the unit-energy symbols.
@@ -108,24 +118,24 @@ Rc7Work::Rc7Work(void* work) {
 
 void build_rc34_chip_sums(const Rc34Params& p, Rc34Work& work) {
     start_with_pilot(work.sum_i, work.sum_q);
-    const std::span<double> sum_i = work.sum_i;
-    const std::span<double> sum_q = work.sum_q;
     // RC3/RC4 seeds are fixed per channel, whichever other channels are on.
     if (p.dcch_on != 0) {
-        add_channel(work.walsh, work.spread[0], {16, 8}, Modulation::bpsk, sum_i, {}, 1, p.dcch_gain_db);
+        add_channel(work.walsh, work.spread[0], cover_of(air::rc34::dcch.code), Modulation::bpsk,
+                    branch_sum(work, air::rc34::dcch.branch), {}, 1, p.dcch_gain_db);
     }
     if (p.sch2_on != 0) {
-        const Cover cover =
-            p.sch2_walsh_alt == 0 ? repeated(4, 2, p.sch2_repetition) : repeated(8, 6, p.sch2_repetition);
-        add_channel(work.walsh, work.spread[1], cover, Modulation::bpsk, sum_i, {}, 2, p.sch2_gain_db);
+        const air::ReverseCover& sch2 = p.sch2_walsh_alt == 0 ? air::rc34::sch2 : air::rc34::sch2_alt;
+        add_channel(work.walsh, work.spread[1], lengthened(sch2.code, p.sch2_repetition), Modulation::bpsk,
+                    branch_sum(work, sch2.branch), {}, 2, p.sch2_gain_db);
     }
     if (p.fch_on != 0) {
-        add_channel(work.walsh, work.spread[2], {16, 4}, Modulation::bpsk, sum_q, {}, 3, p.fch_gain_db);
+        add_channel(work.walsh, work.spread[2], cover_of(air::rc34::fch.code), Modulation::bpsk,
+                    branch_sum(work, air::rc34::fch.branch), {}, 3, p.fch_gain_db);
     }
     if (p.sch1_on != 0) {
-        const Cover cover =
-            p.sch1_walsh_alt == 0 ? repeated(2, 1, p.sch1_repetition) : repeated(4, 2, p.sch1_repetition);
-        add_channel(work.walsh, work.spread[3], cover, Modulation::bpsk, sum_q, {}, 4, p.sch1_gain_db);
+        const air::ReverseCover& sch1 = p.sch1_walsh_alt == 0 ? air::rc34::sch1 : air::rc34::sch1_alt;
+        add_channel(work.walsh, work.spread[3], lengthened(sch1.code, p.sch1_repetition), Modulation::bpsk,
+                    branch_sum(work, sch1.branch), {}, 4, p.sch1_gain_db);
     }
 }
 
@@ -138,44 +148,46 @@ void build_rc7_chip_sums(const Rc7Params& p, Rc7Work& work) {
     auto bpsk = [&](Cover cover, std::span<double> sum, int32_t seed, double gain_db) {
         add_channel(work.walsh, work.spread, cover, Modulation::bpsk, sum, {}, seed, gain_db);
     };
+    // A channel of the table on its own branch, its cover lengthened by `repetition`.
+    auto channel = [&](const air::ReverseCover& c, int32_t seed, double gain_db, int32_t repetition = 1) {
+        bpsk(lengthened(c.code, repetition), branch_sum(work, c.branch), seed, gain_db);
+    };
 
     if (p.spich_on != 0) {
-        bpsk({64, 32}, sum_i, counter, p.spich_gain_db);
+        channel(air::rc7::spich, counter, p.spich_gain_db);
     }
     if (p.dcch_on != 0) {
-        bpsk({16, 8}, sum_i, next_seed(), p.dcch_gain_db);
+        channel(air::rc7::dcch, next_seed(), p.dcch_gain_db);
     }
     if (p.sch2_on != 0) {
-        const Cover cover =
-            p.sch2_walsh_alt == 0 ? repeated(4, 2, p.sch2_repetition) : repeated(8, 6, p.sch2_repetition);
-        bpsk(cover, sum_i, next_seed(), p.sch2_gain_db);
+        channel(p.sch2_walsh_alt == 0 ? air::rc7::sch2 : air::rc7::sch2_alt, next_seed(), p.sch2_gain_db,
+                p.sch2_repetition);
     }
     if (p.each_on != 0) {
-        bpsk({8, 2}, sum_q, next_seed(), p.each_gain_db);
+        channel(air::rc7::each, next_seed(), p.each_gain_db);
     }
     if (p.pdcch_on != 0) {
-        bpsk({64, 48}, sum_q, next_seed(), p.pdcch_gain_db);
+        channel(air::rc7::pdcch, next_seed(), p.pdcch_gain_db);
     }
     if (p.reqch_on != 0) {
-        bpsk({16, 8}, sum_q, next_seed(), p.reqch_gain_db);
+        channel(air::rc7::reqch, next_seed(), p.reqch_gain_db);
     }
     if (p.ackch_on != 0) {
-        bpsk({64, 16}, sum_q, next_seed(), p.ackch_gain_db);
+        channel(air::rc7::ackch, next_seed(), p.ackch_gain_db);
     }
     if (p.fch_on != 0) {
-        bpsk({16, 4}, sum_q, next_seed(), p.fch_gain_db);
+        channel(air::rc7::fch, next_seed(), p.fch_gain_db);
     }
     if (p.sch1_on != 0) {
-        const Cover cover =
-            p.sch1_walsh_alt == 0 ? repeated(2, 1, p.sch1_repetition) : repeated(4, 2, p.sch1_repetition);
-        bpsk(cover, sum_q, next_seed(), p.sch1_gain_db);
+        channel(p.sch1_walsh_alt == 0 ? air::rc7::sch1 : air::rc7::sch1_alt, next_seed(), p.sch1_gain_db,
+                p.sch1_repetition);
     }
     if (p.cqich_on != 0) {
-        bpsk({16, 12}, p.cqich_on_q == 0 ? sum_i : sum_q, next_seed(), p.cqich_gain_db);
+        bpsk(cover_of(air::rc7::cqich), p.cqich_on_q == 0 ? sum_i : sum_q, next_seed(), p.cqich_gain_db);
     }
     if (p.pdch_on != 0) {
-        constexpr Cover kShort{2, 1};
-        constexpr Cover kLong{4, 2};
+        const Cover kShort = cover_of(air::rc7::pdch_short);
+        const Cover kLong = cover_of(air::rc7::pdch_long);
         const int32_t seed = next_seed();
         if (p.pdch_modulation == 0) {
             // BPSK has one form only: the long cover on I.

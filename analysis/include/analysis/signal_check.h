@@ -5,6 +5,8 @@
 // emission offsets, the channel power ratios, CCDF and PAPR. Plain C++ on FFTW; no toolkit.
 #pragma once
 
+#include <kestra/air_interface.h>
+
 #include <array>
 #include <complex>
 #include <functional>
@@ -17,8 +19,8 @@ namespace varnika::analysis {
 
 using Complex = std::complex<double>;
 
-inline constexpr int frame_chips = 32768;
-inline constexpr double chip_rate_hz = 1228800.0;
+inline constexpr int frame_chips = kestra::air::frame_chips;
+inline constexpr double chip_rate_hz = kestra::air::chip_rate_hz;
 // Probabilities of the CCDF table, in percent.
 inline constexpr std::array<double, 5> ccdf_percents{10.0, 1.0, 0.1, 0.01, 0.001};
 // The CCDF curve runs from 0 dB to 15 dB above the mean power in 0.1 dB steps.
