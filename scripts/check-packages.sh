@@ -68,9 +68,13 @@ done
 while IFS= read -r -d '' file; do
     readelf -h "$file" >/dev/null 2>&1 || continue
     name=${file#"$unpacked"}
-    readelf -lW "$file" | grep -q GNU_RELRO || fail "$name is not linked with relro"
-    readelf -dW "$file" | grep -Eq 'BIND_NOW|FLAGS_1.*NOW' || fail "$name is not linked with bind-now"
-    readelf -sW --dyn-syms "$file" | grep -q __stack_chk_fail || fail "$name does not use the stack protector"
+    # Whole outputs first: grep -q ending early would fail the pipe under pipefail.
+    segments=$(readelf -lW "$file")
+    dynamic=$(readelf -dW "$file")
+    symbols=$(readelf -sW --dyn-syms "$file")
+    grep -q GNU_RELRO <<<"$segments" || fail "$name is not linked with relro"
+    grep -Eq 'BIND_NOW|FLAGS_1.*NOW' <<<"$dynamic" || fail "$name is not linked with bind-now"
+    grep -q __stack_chk_fail <<<"$symbols" || fail "$name does not use the stack protector"
 done < <(find "$unpacked/usr/bin" "$unpacked/usr/lib" -type f -print0)
 
 # varnika-cli without Qt: neither its package's dependencies (followed through the package cache) nor

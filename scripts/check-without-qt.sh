@@ -11,8 +11,10 @@ fail() {
 }
 # The objects of the main build are reused where ccache is installed.
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+mkdir -p "$dir"
 "$root/scripts/build.sh" "$dir" -DVARNIKA_BUILD_GUI=OFF -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON \
-    -DVARNIKA_BUILD_BENCH=OFF >/dev/null
+    -DVARNIKA_BUILD_BENCH=OFF >"$dir/check-build.log" 2>&1 ||
+    { tail -n 40 "$dir/check-build.log" >&2; fail "the build failed (all of it in $dir/check-build.log)"; }
 [ -x "$dir/bin/varnika-cli" ] || fail "varnika-cli was not built"
 [ ! -e "$dir/bin/Varnika" ] || fail "the window was built"
 if grep -il 'qt6' "$dir/build.ninja" >/dev/null; then
