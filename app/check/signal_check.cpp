@@ -7,6 +7,8 @@
 #include "downlink/dl_channel_types.h"
 #include "downlink/dl_row.h"
 
+#include <kestra/air_interface.h>
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -24,27 +26,13 @@ namespace {
 // type is spread with (some types fix the length, the sync channel its number too), and the reverse
 // link's covers and branches.
 WalshCode spreading_code(const DlChannel& channel) {
-    switch (channel.type) {
-    case SYNCH:
-        return {256, 32};
-    case PCH:
-    case F_ACKCH:
-    case F_PDCCH:
-    case F_DCCH:
-    case F_SCCH:
-        return {64, channel.walsh_index};
-    case CPCCH:
-    case F_RCCH:
-        return {128, channel.walsh_index};
-    case F_GCH:
-        return {256, channel.walsh_index};
-    case F_PDCH:
-        return {32, channel.walsh_index};
-    case F_PICH:
+    // The pilot is Walsh 0 at any length: it is measured as code 0 of the code-domain axes.
+    if (channel.type == F_PICH) {
         return {64, 0};
-    default:
-        return {channel.walsh_length, channel.walsh_index};
     }
+    const kestra::air::WalshCode code =
+        kestra::air::forward_spreading_code(channel.type, channel.walsh_length, channel.walsh_index);
+    return {code.length, code.number};
 }
 
 constexpr int max_cover_length = 256;
@@ -413,7 +401,11 @@ constexpr double frequency_tolerance_hz = 10.0;
 
 std::string channel_label(const analysis::CodeChannel& c) {
     std::string label = c.name.empty() ? c.type : c.name;
-    label += " (" + walsh_display(c.walsh_length, c.walsh_number);
+    // The sync channel's 256-chip symbols repeat W64(32), the code the window shows for it.
+    const kestra::air::WalshCode shown = c.type == "SYNCH"
+                                             ? kestra::air::synch_shown_code
+                                             : kestra::air::WalshCode{c.walsh_length, c.walsh_number};
+    label += " (" + walsh_display(shown.length, shown.number);
     if (!c.branch.empty()) {
         label += " " + c.branch;
     }
