@@ -25,6 +25,3 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 # Bounded fuzzing of the configuration-file reader and the three settings-file readers.
 "$root/scripts/fuzz.sh" "$root/build-fuzz" 60
-
-# The libraries and their tests cross-built for arm64 and run under qemu-user: the same samples there.
-"$root/scripts/cross-arm64.sh" "$root/build-arm64"
