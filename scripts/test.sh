@@ -8,6 +8,7 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 # ccache, where installed, reuses objects between the build folders below.
 export CCACHE_BASEDIR="$root"
+"$root/scripts/check-format.sh"
 "$root/scripts/check-includes.sh"
 
 "$root/scripts/build.sh" "$root/build"
@@ -25,3 +26,6 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 # Bounded fuzzing of the configuration-file reader and the three settings-file readers.
 "$root/scripts/fuzz.sh" "$root/build-fuzz" 60
+
+# The libraries and varnika-cli cross-built for arm64, the recorded samples checked under qemu-user.
+"$root/scripts/cross-arm64.sh" "$root/build-arm64"
