@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 
 namespace varnika::cli {
@@ -39,9 +41,11 @@ protected:
         ASSERT_EQ(report.at("channels").size(), 1u) << report.dump();
         EXPECT_EQ(report.at("channels")[0].at("type"), "F-PICH");
         EXPECT_EQ(report.at("channels")[0].at("walsh"), "W256(0)");
-        ASSERT_EQ(report.at("warnings").size(), 1u);
-        EXPECT_EQ(report.at("warnings")[0],
-                  "PCH 1 with W64(0) is left out: its Walsh code clashes with another row's.");
+        const json& warnings = report.at("warnings");
+        EXPECT_NE(std::find(warnings.begin(), warnings.end(),
+                            "PCH 1 with W64(0) is left out: its Walsh code clashes with another row's."),
+                  warnings.end())
+            << warnings.dump();
         EXPECT_EQ(file_text(output.path() / file), pilot_alone);
     }
 
