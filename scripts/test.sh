@@ -13,6 +13,7 @@ export CCACHE_BASEDIR="$root"
 
 "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure --parallel "$jobs"
+"$root/scripts/check-tidy.sh" "$root/build"
 "$root/scripts/check-without-qt.sh" "$root/build-noqt"
 "$root/scripts/check-packages.sh" "$root/build-deb"
 

@@ -53,7 +53,8 @@ int WalshPositionTable::find(int length, int number) const {
     if (number < 0 || number >= length) {
         return -1;
     }
-    return positions_[static_cast<std::size_t>(offset + number)];
+    const int position = offset + number;
+    return positions_[static_cast<std::size_t>(position)];
 }
 
 int WalshPositionTable::position_of(int length, int number) const {

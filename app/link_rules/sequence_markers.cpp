@@ -62,7 +62,8 @@ void SequenceMarkers::wire(int marker, int link) {
 }
 
 std::int32_t& SequenceMarkers::entry(int marker, int offset, int link) {
-    return model_.MarkerTable[static_cast<std::size_t>(3 * marker + offset)][static_cast<std::size_t>(link)];
+    const int line = 3 * marker + offset;
+    return model_.MarkerTable[static_cast<std::size_t>(line)][static_cast<std::size_t>(link)];
 }
 
 void SequenceMarkers::apply_mode(int marker, int link) {

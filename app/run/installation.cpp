@@ -66,7 +66,7 @@ fs::path settings_home_path(const fs::path& program_folder) {
 }
 
 fs::path settings_home(const fs::path& program_folder) {
-    const fs::path folder = settings_home_path(program_folder);
+    fs::path folder = settings_home_path(program_folder);
     std::error_code error;
     fs::create_directories(folder, error);
     return folder;

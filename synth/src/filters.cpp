@@ -41,7 +41,9 @@ constexpr std::array<double, kBaseTaps> make_base_filter() {
         base[static_cast<size_t>(j)] = kBaseHalf[static_cast<size_t>(j)];
     }
     for (int k = 1; k <= 63; ++k) {
-        base[static_cast<size_t>(64 + k)] = kBaseHalf[static_cast<size_t>(64 - k)];
+        const int above = 64 + k;
+        const int below = 64 - k;
+        base[static_cast<size_t>(above)] = kBaseHalf[static_cast<size_t>(below)];
     }
     return base;
 }

@@ -207,7 +207,7 @@ TEST_F(Contract, DescriptionsNameATestModelOnlyForItsExactChannels) {
                      {"make-sigmf", in_output("d"), "--link", "downlink", "--ratio", "4", "--json"});
         const Outcome made = cli(words);
         EXPECT_EQ(made.code, exit_ok) << made.out;
-        const std::string said = json::parse(made.out).at("description");
+        std::string said = json::parse(made.out).at("description");
         const json meta = json::parse(file_text(output / "d.sigmf-meta"));
         EXPECT_EQ(meta.at("global").at("core:description"), said);
         return said;

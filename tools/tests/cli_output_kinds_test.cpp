@@ -316,7 +316,7 @@ TEST(SafeFileSet, ARefusedMemberStopsTheSetAndAReplacedFileKeepsItsOwner) {
         ASSERT_EQ(chown((folder / "a").c_str(), 12345, 23456), 0);
     }
     fs::create_directory(folder / "b");
-    auto writes = [](std::string text) {
+    auto writes = [](const std::string& text) {
         return [text](safewrite::SafeFile& file) { return file.write(text); };
     };
     safewrite::FileSet refused;

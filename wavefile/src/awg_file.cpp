@@ -174,7 +174,8 @@ extern "C" int32_t save_AWG_data_file(const char* file_name, const IqSample* sam
         const std::size_t pads = count_or_zero(pad_count);
         const Marker marker1{marker1_enable, marker1_start, marker1_high, marker1_tail, marker1_mode};
         const Marker marker2{marker2_enable, marker2_start, marker2_high, marker2_tail, marker2_mode};
-        const auto data_bytes = static_cast<long long>((count + pads) * bytes_per_sample);
+        const std::size_t bytes = (count + pads) * bytes_per_sample;
+        const auto data_bytes = static_cast<long long>(bytes);
         const std::string header =
             header_text(now, papr_db, crest_i_db, crest_q_db, sampling_freq_hz, data_bytes, marker1, marker2);
 
