@@ -1,5 +1,7 @@
 #include "regular_file.h"
 
+#include <safewrite/safe_file.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -10,28 +12,9 @@ namespace varnika::analysis {
 
 namespace {
 
-// What a file that is not a regular one is, in a user's words.
-std::string kind_of(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "a folder";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a FIFO";
-    }
-    if (S_ISCHR(mode)) {
-        return "a character device";
-    }
-    if (S_ISBLK(mode)) {
-        return "a block device";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    return "not a regular file";
-}
-
 std::string refusal(const std::filesystem::path& file, mode_t mode) {
-    return "the file " + file.string() + " is " + kind_of(mode) + "; only a regular file can be read";
+    return "the file " + file.string() + " is " + safewrite::kind_words(mode) +
+           "; only a regular file can be read";
 }
 
 } // namespace

@@ -184,6 +184,24 @@ Resolved resolve(const fs::path& target) {
     }
 }
 
+bool folder_exists(const fs::path& file) {
+    struct stat seen {};
+    return ::stat(folder_of(file).c_str(), &seen) == 0 && S_ISDIR(seen.st_mode);
+}
+
+// What `resolved` is in words, for a name that is not a plain file: "a folder", "a symbolic link to X,
+// which is a FIFO", "a symbolic link to X, in a folder that does not exist".
+std::string odd_words(const Resolved& resolved) {
+    const std::string link = "a symbolic link to " + resolved.path.string();
+    if (!resolved.exists) {
+        return resolved.linked ? link + ", in a folder that does not exist" : std::string();
+    }
+    const std::string kind = kind_words(resolved.seen.st_mode);
+    return resolved.linked ? link + ", which is " + kind : kind;
+}
+
+} // namespace
+
 std::string kind_words(mode_t mode) {
     if (S_ISDIR(mode)) {
         return "a folder";
@@ -202,24 +220,6 @@ std::string kind_words(mode_t mode) {
     }
     return "not a regular file";
 }
-
-bool folder_exists(const fs::path& file) {
-    struct stat seen {};
-    return ::stat(folder_of(file).c_str(), &seen) == 0 && S_ISDIR(seen.st_mode);
-}
-
-// What `resolved` is in words, for a name that is not a plain file: "a folder", "a symbolic link to X,
-// which is a FIFO", "a symbolic link to X, in a folder that does not exist".
-std::string odd_words(const Resolved& resolved) {
-    const std::string link = "a symbolic link to " + resolved.path.string();
-    if (!resolved.exists) {
-        return resolved.linked ? link + ", in a folder that does not exist" : std::string();
-    }
-    const std::string kind = kind_words(resolved.seen.st_mode);
-    return resolved.linked ? link + ", which is " + kind : kind;
-}
-
-} // namespace
 
 SafeFile::SafeFile(fs::path target, Accepts accepts) : target_(std::move(target)), accepts_(accepts) {}
 

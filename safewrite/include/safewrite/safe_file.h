@@ -21,6 +21,8 @@
 //   with a message that names it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -170,6 +172,10 @@ private:
 // Writes `bytes` to `target` through a SafeFile.
 std::optional<Failure> write_file(const std::filesystem::path& target, std::string_view bytes,
                                   Accepts accepts = {});
+
+// A file type that is not a regular file, in words for a message: "a folder", "a FIFO", "a character
+// device", "a block device", "a socket" ("not a regular file" for any other).
+std::string kind_words(mode_t mode);
 
 // What stands at `path`, in words for a message ("a folder", "a FIFO", "a symbolic link to ..."), when
 // it is not a plain file (or a link to one, or nothing at all); empty otherwise.
