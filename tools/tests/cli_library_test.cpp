@@ -120,5 +120,26 @@ TEST(LibraryLoading, ATruncatedLibraryGivesAMessageInsteadOfACrash) {
     EXPECT_NE(made.err.find("is not a shared library (it has no ELF header)"), std::string::npos) << made.err;
 }
 
+// Setting the tester's address, as a settings line or with --set, looks nothing up: only a run that saves
+// into the tester's folder does (a dead name server would otherwise hold every command for seconds).
+TEST(TesterLookUp, SettingTheAddressLooksNothingUpUntilARunSavesToTheTester) {
+    const PortableCopy copy;
+    copy.replace(wavesave_file_name, VARNIKA_LOOKUP_MARK_LIBRARY);
+    const fs::path mark = copy.path() / "looked-up";
+    ASSERT_EQ(::setenv("VARNIKA_LOOKUP_MARK", mark.c_str(), 1), 0);
+    const std::string address =
+        "--set IPaddressUL=0 --set IPadress1=127 --set IPadress2=0 --set IPadress3=0 --set IPadress4=1";
+    const Ended listed = copy.run(address + " --set SaveMode=0 --list-keys IPadress --save-settings");
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    EXPECT_FALSE(fs::exists(mark)) << "looked up by --set";
+    const Ended saved_here = copy.run("--list-keys SaveMode");
+    EXPECT_EQ(saved_here.code, 0) << saved_here.err;
+    EXPECT_FALSE(fs::exists(mark)) << "looked up at start-up from the saved address";
+    // A run that saves into the tester's folder asks for it (the stand-in's answer is a failure).
+    copy.run(address + " --set SaveMode=1 make-awg t.awv --link downlink");
+    EXPECT_TRUE(fs::exists(mark));
+    ::unsetenv("VARNIKA_LOOKUP_MARK");
+}
+
 } // namespace
 } // namespace varnika
