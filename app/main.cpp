@@ -66,9 +66,7 @@ int main(int argc, char* argv[]) {
     varnika::ProgramLibraries libraries(varnika::library_folder(folder));
     varnika::TesterShare tester_share;
     varnika::ui::QtGenerationDesktop desktop;
-    // The signal check learns the file each run makes from the save dialog's answer.
-    varnika::MadeFileWatch made_file(form, desktop);
-    varnika::GenerationRun run(form, made_file, libraries, tester_share, settings_folder);
+    varnika::GenerationRun run(form, desktop, libraries, tester_share, settings_folder);
     // The settings files live beside a build or portable copy of the program, else in the user's
     // configuration folder: start-up reads them, "Save and Quit" writes them. The tester's address is
     // looked up only by "Apply" (on a worker thread) or by a run that saves into its folder.
@@ -83,7 +81,8 @@ int main(int argc, char* argv[]) {
     platform.set_main_window(&window);
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);
-    varnika::ui::SignalCheckLauncher signal_check(&window, form, libraries, made_file);
+    // The signal check learns the file each run makes, and its settings, from the run's result.
+    varnika::ui::SignalCheckLauncher signal_check(&window, form, libraries, run);
     // The network page's look-ups answer through the event loop. `app` outlives the page, and the page
     // stops every delivery when it goes.
     form.network.look_up_in_background([&app](std::function<void()> on_window_thread) {

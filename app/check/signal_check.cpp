@@ -143,31 +143,24 @@ std::vector<analysis::CodeChannel> rc7_code_channels(const Rc7Params& p) {
     return relative_to_total(channels);
 }
 
-// Code channels with their set powers relative to the total. The synthesis sends the pilot at 0 dB and
-// every other channel at its power relative to the pilot, each on its own code.
-std::vector<analysis::CodeChannel> code_channels(const DlChannelList& list, const DownlinkChannelPage& page) {
-    std::vector<int> rows;
-    if (page.built()) {
-        page.for_each_instance_row([&](int r) {
-            if (!page.row(r).marked()) {
-                rows.push_back(r);
-            }
-        });
-    }
+// Code channels with their set powers relative to the total, named as the table showed them when the
+// list was taken. The synthesis sends the pilot at 0 dB and every other channel at its power relative to
+// the pilot, each on its own code.
+std::vector<analysis::CodeChannel> code_channels(const DlChannelList& list) {
     double total = 0.0;
     for (const DlChannel& channel : list.channels) {
         total += std::pow(10.0, (channel.type == F_PICH ? 0.0 : channel.power_db) / 10.0);
     }
     std::vector<analysis::CodeChannel> channels;
-    for (std::size_t k = 0; k < list.channels.size() && k < rows.size(); ++k) {
+    for (std::size_t k = 0; k < list.channels.size(); ++k) {
         const DlChannel& channel = list.channels[k];
         const WalshCode code = spreading_code(channel);
         const double relative_db = channel.type == F_PICH ? 0.0 : channel.power_db;
         const std::string type = dl_type_info(channel.type).name;
         analysis::CodeChannel c;
         c.type = type;
-        c.name = channel_label(page, rows[k]);
-        c.row = rows[k];
+        c.name = k < list.names.size() ? list.names[k] : type;
+        c.row = k < list.rows.size() ? list.rows[k] : -1;
         c.walsh_length = code.length;
         c.walsh_number = code.number;
         c.set_db = relative_db - 10.0 * std::log10(total);
@@ -183,19 +176,18 @@ Function* bound(ProgramLibraries& libraries, const char* name, std::string& miss
 
 } // namespace
 
-SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libraries) {
-    const SettingsModel& model = form.model;
+SignalCheckSetup signal_check_setup(const RunSettings& made, ProgramLibraries& libraries) {
     SignalCheckSetup setup;
-    setup.link = model.link_flag == 0 ? uplink_item : downlink_item;
-    setup.forward = setup.link == downlink_item;
-    setup.sample_rate_hz = model.sampling_rate(setup.link);
+    setup.link = made.link;
+    setup.forward = made.forward();
+    setup.sample_rate_hz = made.sample_rate_hz;
+    setup.oversampling = made.oversampling;
+    setup.offset_mode = made.offset_mode;
+    setup.offset_hz = made.offset_hz();
+    setup.iq_inverse = made.iq_inverse != 0;
     if (setup.forward) {
-        const DlChannelList list = collect_dl_channels(model, form.downlink_general, form.downlink_channels);
-        setup.oversampling = list.params.oversampling;
-        setup.offset_mode = list.params.offset_mode;
-        setup.offset_hz = list.params.offset_mode == 2 ? list.params.if_freq_hz : list.params.freq_error_hz;
-        setup.iq_inverse = list.params.iq_inverse != 0;
-        setup.channels = code_channels(list, form.downlink_channels);
+        const DlChannelList& list = made.downlink;
+        setup.channels = code_channels(list);
         auto* actual = bound<decltype(KESTRA_DL_Actual)>(libraries, "KESTRA_DL_Actual", setup.missing);
         if (actual == nullptr) {
             return setup;
@@ -203,8 +195,9 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
         DlParams baseband = list.params;
         baseband.oversampling = analysis::working_ratio;
         baseband.offset_mode = 0;
-        setup.synthesise = [actual, list, baseband](IqSample* waveform, IqSample* chips, void* work) {
-            actual(waveform, chips, work, &baseband, list.channels.data(), list.ack_user_gains.data());
+        setup.synthesise = [actual, channels = list.channels, gains = list.ack_user_gains,
+                            baseband](IqSample* waveform, IqSample* chips, void* work) {
+            actual(waveform, chips, work, &baseband, channels.data(), gains.data());
         };
         setup.synthesise_pilot = [actual, baseband](IqSample* waveform, IqSample* chips, void* work) {
             DlParams params = baseband;
@@ -214,17 +207,11 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
         };
         return setup;
     }
-    const UplinkPanel& uplink = form.uplink;
-    setup.oversampling = uplink.oversampling();
-    setup.offset_mode = model.ul_df_flag;
-    setup.offset_hz = model.ul_df_flag == 2 ? uplink.offset.ifconv.number() : uplink.offset.freqerr.number();
-    setup.iq_inverse = uplink.UL_Filter_IQinverse_Combo.selected() > 0;
-    switch (model.UL_CH_flag) {
+    switch (made.radio_configuration) {
     case 1: {
         auto* actual =
             bound<decltype(KESTRA_UL_Actual_RC34)>(libraries, "KESTRA_UL_Actual_RC34", setup.missing);
-        Rc34Params params{};
-        uplink.fill(params);
+        Rc34Params params = made.rc34;
         params.oversampling = analysis::working_ratio;
         params.offset_mode = 0;
         setup.code_link = analysis::Link::reverse;
@@ -244,8 +231,7 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
     case 2: {
         auto* actual =
             bound<decltype(KESTRA_UL_Actual_RC7)>(libraries, "KESTRA_UL_Actual_RC7", setup.missing);
-        Rc7Params params{};
-        uplink.fill(params);
+        Rc7Params params = made.rc7;
         params.oversampling = analysis::working_ratio;
         params.offset_mode = 0;
         setup.code_link = analysis::Link::reverse;
@@ -269,7 +255,7 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
             bound<decltype(KESTRA_UL_Actual_RC12)>(libraries, "KESTRA_UL_Actual_RC12", setup.missing);
         setup.code_link = analysis::Link::reverse_no_codes;
         if (actual != nullptr) {
-            const int inverse = std::max(0, uplink.UL_Filter_IQinverse_Combo.selected());
+            const std::int32_t inverse = made.iq_inverse;
             setup.synthesise = [=](IqSample* w, IqSample* c, void* work) {
                 actual(w, c, work, analysis::working_ratio, inverse, 0, 0.0, 0.0);
             };
@@ -280,6 +266,10 @@ SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libr
     }
     }
     return setup;
+}
+
+SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libraries) {
+    return signal_check_setup(run_settings(form), libraries);
 }
 
 namespace {
@@ -597,44 +587,6 @@ std::string signal_check_json(const SignalCheckOutcome& outcome) {
     json["verdict"] = verdict.matches ? Json(*verdict.matches ? "matches" : "differs") : Json(nullptr);
     json["reasons"] = verdict.reasons;
     return json.dump();
-}
-
-MadeFileWatch::MadeFileWatch(MainForm& form, GenerationDesktop& desktop) : desktop_(desktop) {
-    watch(form.MakeAWGFile_Button);
-    watch(form.MakeFloatingFile_Button);
-}
-
-SaveFileAnswer MadeFileWatch::ask_save_file(const SaveFileRequest& request) {
-    SaveFileAnswer answer = desktop_.ask_save_file(request);
-    answered_ = answer.file_name;
-    return answer;
-}
-
-void MadeFileWatch::watch(const form::Button& button) {
-    connections_.push_back(button.on_change([this, &button] {
-        if (!button.enabled() && !running_) {
-            running_ = true;
-            answered_.clear();
-            started_ = std::filesystem::file_time_type::clock::now();
-            return;
-        }
-        if (button.enabled() && running_) {
-            running_ = false;
-            std::error_code error;
-            const std::filesystem::path file = answered_;
-            if (answered_.empty() || !std::filesystem::is_regular_file(file, error)) {
-                return;
-            }
-            // Coarse file-system clocks: allow the run's start a second's grace.
-            const auto written = std::filesystem::last_write_time(file, error);
-            if (!error && written + std::chrono::seconds(1) >= started_) {
-                made_file_ = file;
-                if (on_made) {
-                    on_made();
-                }
-            }
-        }
-    }));
 }
 
 } // namespace varnika

@@ -1,16 +1,16 @@
-// The signal check of the file a generation run made: the settings it needs are taken from the window's
-// models on the window's thread; the ideal waveform is then made again by the synthesis library and the
-// file is measured against it on any thread. The report is written as text and as JSON.
+// The signal check of the file a generation run made: the settings it needs are those the run handed the
+// synthesis (kept in the run's result), or, for a file made elsewhere, those the window's models hold. The
+// ideal waveform is then made again by the synthesis library and the file is measured against it on any
+// thread. The report is written as text and as JSON.
 #pragma once
 
 #include "analysis/signal_check.h"
-#include "run/generation_desktop.h"
 #include "run/library_binding.h"
+#include "run/run_settings.h"
 #include "window/main_form.h"
 
 #include <kestra/kestra.h>
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -44,6 +44,9 @@ struct SignalCheckSetup {
     bool detect = false;
 };
 
+// The setup that measures a file against the settings a run handed the synthesis.
+SignalCheckSetup signal_check_setup(const RunSettings& made, ProgramLibraries& libraries);
+// The same for the settings the window's models hold now (analyze, without a run).
 SignalCheckSetup signal_check_setup(const MainForm& form, ProgramLibraries& libraries);
 
 // A Walsh code as the window writes it: "64/32".
@@ -85,33 +88,5 @@ std::string signal_check_text(const SignalCheckOutcome& outcome);
 // aclr_db), emissions_dbc, time_offset_chips, frequency_error_hz, phase_deg, origin_offset_db, rho,
 // evm_percent, code_domain, code_axis, noise_floor_db, spectrum_method, verdict, reasons.
 std::string signal_check_json(const SignalCheckOutcome& outcome);
-
-// The file the last successful run made, learnt from the save dialog's answer and the run's button: a run
-// disables its button while it works, and a file whose time is not older than the run's start was written
-// by it.
-class MadeFileWatch : public GenerationDesktop {
-public:
-    MadeFileWatch(MainForm& form, GenerationDesktop& desktop);
-    MadeFileWatch(const MadeFileWatch&) = delete;
-    MadeFileWatch& operator=(const MadeFileWatch&) = delete;
-
-    const std::optional<std::filesystem::path>& made_file() const { return made_file_; }
-    // Called once a run has made a file.
-    std::function<void()> on_made;
-
-    SaveFileAnswer ask_save_file(const SaveFileRequest& request) override;
-    void show_busy_pointer(bool busy) override { desktop_.show_busy_pointer(busy); }
-    void let_pending_messages_through() override { desktop_.let_pending_messages_through(); }
-
-private:
-    void watch(const form::Button& button);
-
-    GenerationDesktop& desktop_;
-    std::optional<std::filesystem::path> made_file_;
-    std::string answered_;
-    std::filesystem::file_time_type started_{};
-    bool running_ = false;
-    std::vector<form::Connection> connections_;
-};
 
 } // namespace varnika

@@ -52,6 +52,8 @@ DlChannelList collect_dl_channels(const SettingsModel& model, const DownlinkGene
         channel.power_db = row.type() == F_PICH ? power_db : power_db - pilot_db;
         channel.option = option_of(row);
         list.channels.push_back(channel);
+        list.rows.push_back(r);
+        list.names.push_back(channel_label(channels, r));
     });
     params.channel_count = static_cast<std::int32_t>(list.channels.size());
     return list;

@@ -10,6 +10,7 @@
 #include <kestra/kestra.h>
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace varnika {
@@ -20,6 +21,9 @@ inline constexpr int ack_user_gain_count = 64;
 struct DlChannelList {
     DlParams params{};
     std::vector<DlChannel> channels;
+    // Each record's row in the table and its name as the table shows it (channel_label), "F-SCH 5".
+    std::vector<int> rows;
+    std::vector<std::string> names;
     // dB per F-ACKCH user; all 0 dB.
     std::array<double, ack_user_gain_count> ack_user_gains{};
     // The shown rows left out for a Walsh-code clash, named as the table shows them (channel_label).

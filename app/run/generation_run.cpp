@@ -184,6 +184,7 @@ RunResult GenerationRun::run(Output output) {
     const char* title = awg ? awg_run_title : floating_run_title;
     SettingsModel& model = form_.model;
     const int link = model.link_flag == 0 ? uplink_item : downlink_item;
+    std::optional<MadeWaveform> made;
     auto end = [&](RunOutcome outcome, std::string message = {}) {
         if (!message.empty()) {
             form_.platform.show_message(message, title,
@@ -192,7 +193,10 @@ RunResult GenerationRun::run(Output output) {
                                             : form::MessageIcon::Critical,
                                         form::MessageButtons::Ok);
         }
-        result_ = {outcome, std::move(message)};
+        result_ = {outcome, std::move(message), std::move(made)};
+        if (on_finished) {
+            on_finished(result_);
+        }
         return result_;
     };
     result_ = {};
@@ -249,6 +253,9 @@ RunResult GenerationRun::run(Output output) {
         guard.restore_pointer();
         return end(result_.outcome, result_.message);
     }
+    if (written->waveform && !written->made.empty()) {
+        made = MadeWaveform{std::move(written->settings), written->made};
+    }
     if (upload_share && written->waveform) {
         std::vector<std::string> sent{answer.file_name};
         if (written->reference) {
@@ -293,49 +300,45 @@ RunResult GenerationRun::run(Output output) {
     return end(outcome, text);
 }
 
-std::optional<std::int32_t> GenerationRun::synthesise(int link) {
+std::optional<std::int32_t> GenerationRun::synthesise(const RunSettings& settings) {
     SettingsModel& model = form_.model;
     IqSample* waveform = model.waveform_buffer.get();
     IqSample* chips = model.chip_buffer.get();
     void* work = model.work_area.get();
-    if (link == downlink_item) {
+    if (settings.forward()) {
         auto* actual = bind<decltype(KESTRA_DL_Actual)>(libraries_.kestra, "KESTRA_DL_Actual");
         if (actual == nullptr) {
             return std::nullopt;
         }
-        const DlChannelList list =
-            collect_dl_channels(model, form_.downlink_general, form_.downlink_channels);
+        const DlChannelList& list = settings.downlink;
         model.dl_params = list.params;
         left_out = list.left_out;
-        return actual(waveform, chips, work, &model.dl_params, list.channels.data(),
-                      list.ack_user_gains.data());
+        return actual(waveform, chips, work, &list.params, list.channels.data(), list.ack_user_gains.data());
     }
-    const UplinkPanel& uplink = form_.uplink;
-    switch (model.UL_CH_flag) {
+    switch (settings.radio_configuration) {
     case 1: {
         auto* actual = bind<decltype(KESTRA_UL_Actual_RC34)>(libraries_.kestra, "KESTRA_UL_Actual_RC34");
         if (actual == nullptr) {
             return std::nullopt;
         }
-        uplink.fill(model.rc34_params);
-        return actual(waveform, chips, work, &model.rc34_params);
+        model.rc34_params = settings.rc34;
+        return actual(waveform, chips, work, &settings.rc34);
     }
     case 2: {
         auto* actual = bind<decltype(KESTRA_UL_Actual_RC7)>(libraries_.kestra, "KESTRA_UL_Actual_RC7");
         if (actual == nullptr) {
             return std::nullopt;
         }
-        uplink.fill(model.rc7_params);
-        return actual(waveform, chips, work, &model.rc7_params);
+        model.rc7_params = settings.rc7;
+        return actual(waveform, chips, work, &settings.rc7);
     }
     default: {
         auto* actual = bind<decltype(KESTRA_UL_Actual_RC12)>(libraries_.kestra, "KESTRA_UL_Actual_RC12");
         if (actual == nullptr) {
             return std::nullopt;
         }
-        return actual(waveform, chips, work, uplink.oversampling(),
-                      std::max(0, uplink.UL_Filter_IQinverse_Combo.selected()), model.ul_df_flag,
-                      uplink.offset.freqerr.number(), uplink.offset.ifconv.number());
+        return actual(waveform, chips, work, settings.oversampling, settings.iq_inverse, settings.offset_mode,
+                      settings.freq_error_hz, settings.if_freq_hz);
     }
     }
 }
@@ -358,6 +361,13 @@ std::string unusable_waveform(const IqSample* samples, std::int32_t count) {
     return any ? std::string() : "The waveform is not usable: every sample is zero. No file was written.";
 }
 
+// Whether a written file can be read back: a regular file, or a link to one. Standard output ("-"), a FIFO
+// or a device the waveform was streamed into cannot.
+bool readable_back(const std::filesystem::path& file) {
+    std::error_code error;
+    return !file.empty() && file != "-" && std::filesystem::is_regular_file(file, error);
+}
+
 } // namespace
 
 std::optional<GenerationRun::Written> GenerationRun::generate(Output output, const SaveFileAnswer& answer,
@@ -378,20 +388,22 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
                            ? bind<decltype(save_ASCII_data_file)>(libraries_.wavesave, "save_ASCII_data_file")
                            : nullptr;
     if (!missing_.empty()) {
-        result_ = {RunOutcome::LibraryMissing, no_file_written_message + missing_};
+        result_ = {RunOutcome::LibraryMissing, no_file_written_message + missing_, {}};
         return std::nullopt;
     }
     if (!model.waveform_buffer) {
         model.allocate_buffers();
     }
     model.buffer_warm_up.reset(); // the run takes its buffers over from here
-    const std::optional<std::int32_t> status = synthesise(link);
+    // The settings are read once: the synthesis gets these records, and the run's result keeps them.
+    RunSettings settings = run_settings(form_);
+    const std::optional<std::int32_t> status = synthesise(settings);
     if (!status) {
-        result_ = {RunOutcome::LibraryMissing, no_file_written_message + missing_};
+        result_ = {RunOutcome::LibraryMissing, no_file_written_message + missing_, {}};
         return std::nullopt;
     }
     if (*status < 0) {
-        result_ = {RunOutcome::SynthesisRefused, {}};
+        result_ = {RunOutcome::SynthesisRefused, {}, {}};
         return std::nullopt;
     }
 
@@ -407,7 +419,7 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
     }
     if (!awg || !std::isfinite(measured.papr_db) || measured.papr_db == 0.0) {
         if (std::string why = unusable_waveform(waveform, size); !why.empty()) {
-            result_ = {RunOutcome::BadWaveform, why};
+            result_ = {RunOutcome::BadWaveform, why, {}};
             return std::nullopt;
         }
     }
@@ -444,6 +456,7 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
     auto write_chips = [&](const char* name) { return save_ascii(name, chips, frame_chips) == WAVESAVE_OK; };
 
     Written written;
+    written.settings = std::move(settings);
     // Pending window messages are let through once the files are written, or have failed.
     auto done = [&] {
         desktop_.let_pending_messages_through();
@@ -519,6 +532,17 @@ std::optional<GenerationRun::Written> GenerationRun::generate(Output output, con
     }
     written.waveform = true;
     written.reference = tester_mode;
+    if (sigmf) {
+        const std::filesystem::path base = sigmf_base(chosen);
+        if (readable_back(base.string() + sigmf_data_extension)) {
+            written.made = base.string() + sigmf_meta_extension;
+        }
+    } else {
+        written.made = chosen;
+    }
+    if (!readable_back(written.made)) {
+        written.made.clear();
+    }
     return done();
 }
 

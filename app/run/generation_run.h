@@ -11,6 +11,7 @@
 #include "run/generation_desktop.h"
 #include "run/library_binding.h"
 #include "run/papr_dialog.h"
+#include "run/run_settings.h"
 #include "run/tester_share.h"
 #include "window/main_form.h"
 
@@ -44,6 +45,10 @@ enum class RunOutcome {
 struct RunResult {
     RunOutcome outcome = RunOutcome::Done;
     std::string message; // what the run showed; empty when it showed nothing
+    // The waveform file the run wrote and the settings that made it; set only when the file reached its
+    // destination as a regular file that can be read back (not standard output, a FIFO or a device).
+    // A run whose later steps failed (the tester's copy) still made it.
+    std::optional<MadeWaveform> made;
 };
 inline constexpr double awg_max_sampling_rate_hz = 200e6;
 
@@ -78,6 +83,8 @@ public:
     const std::vector<std::string>& last_warnings() const { return warnings_; }
     // Says each of a run's warnings; left empty, the run shows each in a message box.
     std::function<void(const std::string& warning)> warn;
+    // Told how every run ended, once it has shown its messages.
+    std::function<void(const RunResult& result)> on_finished;
 
 private:
     enum class Output { Awg, Floating };
@@ -87,6 +94,8 @@ private:
         bool reference = false;   // so did the Tester Mode reference file
         bool unreachable = false; // the tester's share could not be reached
         std::vector<std::string> problems;
+        RunSettings settings;       // what the synthesis was given
+        std::filesystem::path made; // the waveform file to read back; empty when it cannot be
     };
     struct Measured {
         double crest_i_db = 0.0;
@@ -105,8 +114,9 @@ private:
     // Copies the written `file` into `share` under its own name; the problem in words, or nothing.
     std::optional<std::string> send_to_tester(const ShareName& share, const std::string& file,
                                               bool& unreachable);
-    // Calls the synthesis export of the chosen link and radio configuration; nothing when it cannot be bound.
-    std::optional<std::int32_t> synthesise(int link);
+    // Calls the synthesis export of the settings' link and radio configuration with their records;
+    // nothing when it cannot be bound.
+    std::optional<std::int32_t> synthesise(const RunSettings& settings);
     // Writes one file with `writer` (given a file name to write to): through the safe-write helper to
     // `file`, or, with `upload_share`, into an unnamed scratch file that is then uploaded under `file`'s
     // name. The problem in words, or nothing.

@@ -287,36 +287,37 @@ void SignalCheckWindow::ask_and_save_plots() {
 }
 
 SignalCheckLauncher::SignalCheckLauncher(QWidget* main_window, MainForm& form, ProgramLibraries& libraries,
-                                         MadeFileWatch& made)
-    : QObject(main_window), main_window_(main_window), form_(form), libraries_(libraries), made_(made) {
+                                         GenerationRun& run)
+    : QObject(main_window), main_window_(main_window), form_(form), libraries_(libraries), run_(run) {
     button_ = main_window->findChild<QPushButton*>("SignalCheck_Button");
     if (button_ == nullptr) {
         return;
     }
-    button_->setEnabled(made_.made_file().has_value());
+    button_->setEnabled(false);
     // The check compares the file with the settings of the run that made it, whatever is changed after.
-    made_.on_made = [this] {
-        made_setup_ = signal_check_setup(form_, libraries_);
-        button_->setEnabled(true);
+    run_.on_finished = [this](const RunResult& result) {
+        if (result.made) {
+            made_ = *result.made;
+            button_->setEnabled(true);
+        }
     };
     connect(button_, &QPushButton::clicked, this, [this] { start(); });
 }
 
 SignalCheckLauncher::~SignalCheckLauncher() {
-    made_.on_made = nullptr;
+    run_.on_finished = nullptr;
     if (worker_ != nullptr) {
         worker_->wait();
     }
 }
 
 void SignalCheckLauncher::start() {
-    if (!made_.made_file() || worker_ != nullptr) {
+    if (!made_ || worker_ != nullptr) {
         return;
     }
-    const std::filesystem::path file = *made_.made_file();
-    // The settings of the run that made the file (read on the window's thread); the worker gets its own
-    // copy.
-    const SignalCheckSetup setup = made_setup_ ? *made_setup_ : signal_check_setup(form_, libraries_);
+    const std::filesystem::path file = made_->file;
+    // The worker gets its own copy of the setup.
+    const SignalCheckSetup setup = signal_check_setup(made_->settings, libraries_);
     auto* progress = new QProgressDialog("Checking " + qt_text(file.filename().string()) + "...", QString(),
                                          0, 100, main_window_);
     progress->setObjectName("SignalCheck_Progress");

@@ -1,12 +1,14 @@
 // The Signal Check window: the CCDF with the Gaussian noise curve beside it, the spectrum around the
 // carrier with the emission offsets marked, the code-domain power of every code, and the numbers;
 // the numbers go to the clipboard and the plots into PNG files. SignalCheckLauncher puts the "Signal Check"
-// button of the main window to work: enabled once a run has made a file, it checks that file on a worker
-// thread with its progress shown and then opens the window.
+// button of the main window to work: enabled once a run has made a file that can be read back, it checks
+// the file the last such run made against the settings that run used, on a worker thread with its progress
+// shown, and then opens the window.
 #pragma once
 
 #include "analysis/signal_check.h"
 #include "check/signal_check.h"
+#include "run/generation_run.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -43,9 +45,9 @@ private:
 
 class SignalCheckLauncher : public QObject {
 public:
-    // Works the button "SignalCheck_Button" of `main_window`.
+    // Works the button "SignalCheck_Button" of `main_window` with the files `run` makes.
     SignalCheckLauncher(QWidget* main_window, MainForm& form, ProgramLibraries& libraries,
-                        MadeFileWatch& made);
+                        GenerationRun& run);
     ~SignalCheckLauncher() override;
     SignalCheckLauncher(const SignalCheckLauncher&) = delete;
     SignalCheckLauncher& operator=(const SignalCheckLauncher&) = delete;
@@ -57,11 +59,13 @@ private:
     QWidget* main_window_;
     MainForm& form_;
     ProgramLibraries& libraries_;
-    MadeFileWatch& made_;
+    GenerationRun& run_;
     QPushButton* button_ = nullptr;
     SignalCheckWindow* window_ = nullptr;
     QThread* worker_ = nullptr;
-    std::optional<SignalCheckSetup> made_setup_;
+    // The file the last run that made one wrote, with its settings: a run that fails, is cancelled or
+    // streams its waveform leaves it as it was.
+    std::optional<MadeWaveform> made_;
 };
 
 } // namespace varnika::ui

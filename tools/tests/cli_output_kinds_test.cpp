@@ -139,6 +139,13 @@ TEST_F(OutputKinds, StreamsAreWrittenDirectlyAndNeverReplaced) {
     EXPECT_EQ(streamed.code, exit_ok) << streamed.err;
     EXPECT_TRUE(without_date_line(read_back) == expected);
     EXPECT_TRUE(fs::is_fifo(fifo));
+    // A streamed waveform cannot be read back to be checked: --analyze says so instead of reading the FIFO.
+    std::thread second_reader([&] { read_back = file_text(fifo); });
+    const Outcome analyzed = make({"make-awg", fifo.string(), "--analyze"});
+    second_reader.join();
+    EXPECT_EQ(analyzed.code, exit_check_failed);
+    EXPECT_NE(analyzed.err.find("cannot be checked: the waveform was streamed"), std::string::npos)
+        << analyzed.err;
 
     // A character device (the null device, made here), as the waveform and as the reference.
     if (geteuid() == 0) {

@@ -1,6 +1,8 @@
 // The Signal Check window through the assembled main window: the button waits for a made file, a check
-// runs on a worker thread and opens the window with its three plots and the numbers, which copy to the
-// clipboard; the plots save as PNG files; a file that has gone is said in a message. Runs headless.
+// runs on a worker thread against the settings of the run that made the file (whatever the window shows
+// by then) and opens the window with its three plots and the numbers, which copy to the clipboard; the
+// plots save as PNG files; a file that has gone is said in a message; runs that are cancelled, fail or
+// stream their waveform into a FIFO leave the last made file checkable. Runs headless.
 #include "check/signal_check.h"
 #include "run/generation_run.h"
 #include "ui/main_window.h"
@@ -16,6 +18,7 @@
 #include <QChartView>
 #include <QClipboard>
 #include <QImage>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -25,7 +28,11 @@
 #include <QTest>
 
 #include <cmath>
+#include <fstream>
 #include <memory>
+#include <thread>
+
+#include <sys/stat.h>
 
 using namespace varnika;
 
@@ -61,19 +68,47 @@ private:
     std::unique_ptr<RecordingPlatform> platform_;
     std::unique_ptr<MainForm> form_;
     std::unique_ptr<AnsweringDesktop> desktop_;
-    std::unique_ptr<MadeFileWatch> made_;
     std::unique_ptr<ProgramLibraries> libraries_;
     std::unique_ptr<TesterShare> share_;
     std::unique_ptr<GenerationRun> run_;
     std::unique_ptr<ui::MainWindow> window_;
     std::unique_ptr<ui::SignalCheckLauncher> launcher_;
 
-    template <class T> T* find(QObject* parent, const char* name) {
+    template <class T> T* find(QObject* parent, const QString& name) {
         T* widget = parent->findChild<T*>(name);
         if (widget == nullptr) {
-            qFatal("no widget %s", name);
+            qFatal("no widget %s", qPrintable(name));
         }
         return widget;
+    }
+
+    // Types a new power into the table row of the F-PDCH as a user would, on the channel page.
+    void type_pdch_power(const char* text) {
+        form_->DL_SSTab.select(1);
+        const DownlinkChannelPage& page = form_->downlink_channels;
+        int row = -1;
+        page.for_each_instance_row([&](int r) { row = page.row(r).type() == F_PDCH ? r : row; });
+        auto* edit = find<QLineEdit>(window_.get(), QString("DL_CH_POWER_Text_%1").arg(row));
+        edit->setFocus(Qt::TabFocusReason);
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(page.row(row).DL_CH_POWER_Text.number(), std::stod(text));
+    }
+
+    // Presses "Signal Check" and waits for the window; its numbers.
+    QString checked_numbers(QPushButton* check) {
+        if (launcher_->window() != nullptr) {
+            launcher_->window()->hide();
+        }
+        QTest::mouseClick(check, Qt::LeftButton);
+        if (!QTest::qWaitFor(
+                [this] { return launcher_->window() != nullptr && launcher_->window()->isVisible(); },
+                60000)) {
+            return {};
+        }
+        return find<QPlainTextEdit>(launcher_->window(), "SignalCheck_Numbers")->toPlainText();
     }
 
 private slots:
@@ -83,13 +118,12 @@ private slots:
         form_->settings_folder = folder_.path().toStdString();
         start_up(*form_);
         desktop_ = std::make_unique<AnsweringDesktop>();
-        made_ = std::make_unique<MadeFileWatch>(*form_, *desktop_);
         libraries_ = std::make_unique<ProgramLibraries>(program_folder());
         share_ = std::make_unique<TesterShare>();
-        run_ = std::make_unique<GenerationRun>(*form_, *made_, *libraries_, *share_,
+        run_ = std::make_unique<GenerationRun>(*form_, *desktop_, *libraries_, *share_,
                                                folder_.path().toStdString());
         window_ = std::make_unique<ui::MainWindow>(*form_, *platform_);
-        launcher_ = std::make_unique<ui::SignalCheckLauncher>(window_.get(), *form_, *libraries_, *made_);
+        launcher_ = std::make_unique<ui::SignalCheckLauncher>(window_.get(), *form_, *libraries_, *run_);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     }
@@ -98,7 +132,6 @@ private slots:
         launcher_.reset();
         window_.reset();
         run_.reset();
-        made_.reset();
         form_.reset();
     }
 
@@ -114,13 +147,15 @@ private slots:
         desktop_->file.clear();
         QTest::mouseClick(find<QPushButton>(window_.get(), "MakeAWGFile_Button"), Qt::LeftButton);
         QVERIFY(!check->isEnabled());
+        form_->downlink_general.DL_Filter_Over_Combo.select_text("16");
         desktop_->file = (folder_.path() + "/tm9.awv").toStdString();
         QTest::mouseClick(find<QPushButton>(window_.get(), "MakeAWGFile_Button"), Qt::LeftButton);
         QVERIFY(check->isEnabled());
 
-        // A power changed after the run: the file is still checked against the settings that made it.
-        form_->downlink_channels.DL_CH_TestModel_Combo.select(0);
-        form_->downlink_channels.DL_CH_TestModel_Command.press();
+        // A power and the ratio changed after the run: the file is still checked against the settings that
+        // made it, channels named as the table showed them then.
+        type_pdch_power("-9");
+        form_->downlink_general.DL_Filter_Over_Combo.select_text("12");
         QTest::mouseClick(check, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(launcher_->window() != nullptr && launcher_->window()->isVisible(), 60000);
         ui::SignalCheckWindow* shown = launcher_->window();
@@ -161,6 +196,8 @@ private slots:
         QVERIFY(numbers.contains(QRegularExpression(R"(F-PDCH \d+ \(32/2\): set -2\.60, measured -2\.60)")));
         QVERIFY(numbers.contains("Largest inactive code: -"));
         QVERIFY(numbers.contains("Frame start: 0.000 chips"));
+        QVERIFY2(numbers.contains("Samples: 524288 at 19.6608 MHz"),
+                 qPrintable(numbers)); // ratio 16, as made
         QTest::mouseClick(find<QPushButton>(shown, "SignalCheck_Copy"), Qt::LeftButton);
         QCOMPARE(QApplication::clipboard()->text(), numbers);
 
@@ -179,6 +216,58 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!platform_->messages.empty(), 60000);
         QVERIFY(QString::fromStdString(platform_->messages.back()).contains("cannot be opened"));
         QCOMPARE(find<QPlainTextEdit>(shown, "SignalCheck_Numbers")->toPlainText(), numbers);
+    }
+
+    void runsThatMakeNoReadableFileLeaveTheLastMadeFileCheckable() {
+        form_->Link_Selection_Option.select(downlink_item);
+        form_->downlink_channels.DL_CH_TestModel_Combo.select(8);
+        form_->downlink_channels.DL_CH_TestModel_Command.press();
+        form_->downlink_general.DL_Filter_Over_Combo.select_text("12");
+        auto* check = find<QPushButton>(window_.get(), "SignalCheck_Button");
+        auto* make = find<QPushButton>(window_.get(), "MakeAWGFile_Button");
+        desktop_->file = (folder_.path() + "/good.awv").toStdString();
+        QTest::mouseClick(make, Qt::LeftButton);
+        QVERIFY(check->isEnabled());
+
+        // With a power changed, a cancelled run, a run refused for a folder that does not exist and a run
+        // streamed into a FIFO (read by another thread) make no file to check: the good one stays.
+        type_pdch_power("-9");
+        desktop_->file.clear();
+        QTest::mouseClick(make, Qt::LeftButton);
+        desktop_->file = (folder_.path() + "/no/such/folder/bad.awv").toStdString();
+        QTest::mouseClick(make, Qt::LeftButton);
+        QCOMPARE(run_->last_result().outcome, RunOutcome::NotWritten);
+        const std::string fifo = (folder_.path() + "/stream.awv").toStdString();
+        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+        std::size_t streamed = 0;
+        std::thread reader([&] {
+            std::ifstream in(fifo, std::ios::binary);
+            char block[65536];
+            while (in.read(block, sizeof block) || in.gcount() > 0) {
+                streamed += static_cast<std::size_t>(in.gcount());
+            }
+        });
+        desktop_->file = fifo;
+        QTest::mouseClick(make, Qt::LeftButton);
+        reader.join();
+        QCOMPARE(run_->last_result().outcome, RunOutcome::Done);
+        QVERIFY(!run_->last_result().made);
+        QVERIFY(streamed > 393216 * 2); // one frame at ratio 12
+        QVERIFY(check->isEnabled());
+
+        const QString numbers = checked_numbers(check);
+        QVERIFY2(numbers.startsWith("File: " + folder_.path() + "/good.awv"), qPrintable(numbers));
+        QVERIFY(numbers.contains("Verdict: the file is the waveform the settings make"));
+        QVERIFY(numbers.contains(QRegularExpression(R"(F-PDCH \d+ \(32/2\): set -2\.60, measured -2\.60)")));
+
+        // The next run that writes a file is the one checked, against its own settings.
+        desktop_->file = (folder_.path() + "/changed.awv").toStdString();
+        QTest::mouseClick(make, Qt::LeftButton);
+        const QString changed = checked_numbers(check);
+        QVERIFY2(changed.startsWith("File: " + folder_.path() + "/changed.awv"), qPrintable(changed));
+        QVERIFY(changed.contains("Verdict: the file is the waveform the settings make"));
+        QVERIFY(changed.contains(QRegularExpression(R"(F-PDCH \d+ \(32/2\): set -\d+\.\d+, measured)")));
+        QVERIFY(!changed.contains(QRegularExpression(R"(F-PDCH \d+ \(32/2\): set -2\.60)")));
     }
 };
 
