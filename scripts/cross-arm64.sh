@@ -36,8 +36,9 @@ sysroot=/usr/aarch64-linux-gnu
 # as on an arm64 machine: "-L /" takes the dynamic loader and every library from the host's own
 # folders. Not "-L $sysroot": that takes the loader from the cross toolchain's glibc build while the
 # loader's cache (the host's /etc/ld.so.cache) sends it to libc6:arm64's libc.so.6, of another build.
-# The two share private structures, and in that mix the first pthread_create of any program, even
-# a bare std::thread, spins for ever inside the loader: the stops once put down to helper threads.
+# The two share private structures that differ between the builds (the loader's _rtld_global is 4512
+# bytes in one and 4520 in the other), and in that mix the first pthread_create of any program, even a
+# bare std::thread, spins for ever inside the loader: the stops once put down to helper threads.
 emulator="qemu-aarch64;-L;/"
 emulate=(qemu-aarch64 -L /)
 unset QEMU_LD_PREFIX
