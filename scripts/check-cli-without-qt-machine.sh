@@ -109,7 +109,8 @@ for deb in "${debs[@]}"; do
     names+=("./$(basename "$deb")")
 done
 echo "== apt-get install -y ${names[*]}"
-inside sh -c "cd /root/debs && apt-get install -y $(printf '%q ' "${names[@]}")"
+# Use-Pty=0: dpkg's progress without a terminal, as the new system has no /dev/pts mounted.
+inside sh -c "cd /root/debs && apt-get -o Dpkg::Use-Pty=0 install -y $(printf '%q ' "${names[@]}")"
 
 echo "== varnika-cli --version"
 inside varnika-cli --version
