@@ -47,7 +47,9 @@ status=0
 for package in "${packages[@]}"; do
     deb=$(ls "$dir/${package}"_*.deb 2>/dev/null) || fail "no package $package was made"
     echo "== $(basename "$deb")"
-    dpkg-deb -I "$deb" | sed -n '/^ Package:/,$p'
+    # The whole control record (its fields come in alphabetical order: Depends, Pre-Depends and
+    # Recommends among them), for the reader.
+    dpkg-deb -I "$deb"
     contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
     for document in copyright changelog.Debian.gz; do
         grep -qx "./usr/share/doc/$package/$document" <<<"$contents" || fail "$package has no $document"
