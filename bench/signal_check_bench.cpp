@@ -93,26 +93,31 @@ struct MadeCapture {
             throw std::runtime_error("no temporary folder for the capture");
         }
         folder = name;
-        const analysis::WaveformFile read = analysis::read_waveform_file(source.file, 0.0);
-        if (!read.waveform) {
-            throw std::runtime_error(read.error);
-        }
-        const std::vector<analysis::Complex>& frame = read.waveform->samples;
-        analysis::Waveform repeated{{}, read.waveform->sample_rate_hz};
-        for (std::size_t k = 0; k <= frames; ++k) {
-            repeated.samples.insert(repeated.samples.end(), frame.begin(), frame.end());
-        }
-        const analysis::Waveform there = analysis::resample(repeated, rate_hz);
-        const std::size_t frame_samples = analysis::frame_chips * 25 / 2; // 12.5 samples per chip
-        const std::size_t start = frame_samples / 2 + 5;
-        static_assert(sizeof(IqSample) == sizeof(analysis::Complex));
-        SigmfRecording recording;
-        recording.samples = {reinterpret_cast<const IqSample*>(there.samples.data()) + start,
-                             frames * frame_samples};
-        recording.sample_rate_hz = rate_hz;
-        recording.description = "four frames of Test Model 2 at 15.36 MHz";
-        if (auto failed = write_sigmf(folder / "capture", recording)) {
-            throw std::runtime_error(*failed);
+        try {
+            const analysis::WaveformFile read = analysis::read_waveform_file(source.file, 0.0);
+            if (!read.waveform) {
+                throw std::runtime_error(read.error);
+            }
+            const std::vector<analysis::Complex>& frame = read.waveform->samples;
+            analysis::Waveform repeated{{}, read.waveform->sample_rate_hz};
+            for (std::size_t k = 0; k <= frames; ++k) {
+                repeated.samples.insert(repeated.samples.end(), frame.begin(), frame.end());
+            }
+            const analysis::Waveform there = analysis::resample(repeated, rate_hz);
+            const std::size_t frame_samples = analysis::frame_chips * 25 / 2; // 12.5 samples per chip
+            const std::size_t start = frame_samples / 2 + 5;
+            static_assert(sizeof(IqSample) == sizeof(analysis::Complex));
+            SigmfRecording recording;
+            recording.samples = {reinterpret_cast<const IqSample*>(there.samples.data()) + start,
+                                 frames * frame_samples};
+            recording.sample_rate_hz = rate_hz;
+            recording.description = "four frames of Test Model 2 at 15.36 MHz";
+            if (auto failed = write_sigmf(folder / "capture", recording)) {
+                throw std::runtime_error(*failed);
+            }
+        } catch (...) {
+            fs::remove_all(folder);
+            throw;
         }
         meta = folder / "capture.sigmf-meta";
     }
