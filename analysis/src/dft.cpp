@@ -33,11 +33,12 @@ struct PlanKey {
 
 // Planning a transform of a frame's length costs more than running it (the twiddle factors of millions
 // of points), and a check makes the same few transforms every time: the plans are kept, the most recently
-// used first, a handful at most.
+// used first, a dozen at most. A check uses about eight (lengths and directions, in place or not), and
+// all of them over and over: fewer kept would push each out before its next use.
 struct PlanCache {
     std::vector<std::pair<PlanKey, Plan>> plans;
 };
-constexpr std::size_t kept_plans = 6;
+constexpr std::size_t kept_plans = 12;
 
 // The plan for `key`, made on the caller's arrays when it is not kept yet. A plan pushed out of the cache
 // is handed back in `evicted`, to be let go of once the planner's lock is released.

@@ -41,17 +41,44 @@ template <typename Word> Word little_endian(const unsigned char* p) {
     return word;
 }
 
-double component(const unsigned char* p, SampleType type) {
-    switch (type) {
-    case SampleType::cf32:
+template <SampleType type> double component(const unsigned char* p) {
+    if constexpr (type == SampleType::cf32) {
         return static_cast<double>(std::bit_cast<float>(little_endian<std::uint32_t>(p)));
-    case SampleType::ci16:
+    } else if constexpr (type == SampleType::ci16) {
         // Full scale of a 16-bit integer is 1.0.
         return std::bit_cast<std::int16_t>(little_endian<std::uint16_t>(p)) / 32768.0;
-    case SampleType::cf64:
+    } else {
         return std::bit_cast<double>(little_endian<std::uint64_t>(p));
     }
-    return 0.0;
+}
+
+// The `count` samples of `bytes` into `out`, the format chosen once for the whole block; the position of
+// the first sample that is not a pair of finite numbers, or `count`.
+template <SampleType type>
+std::size_t convert_samples(const unsigned char* bytes, std::size_t count, Complex* out) {
+    constexpr std::size_t half = type == SampleType::ci16 ? 2 : type == SampleType::cf32 ? 4 : 8;
+    for (std::size_t n = 0; n < count; ++n) {
+        const unsigned char* p = bytes + 2 * half * n;
+        const double i = component<type>(p);
+        const double q = component<type>(p + half);
+        if (!std::isfinite(i) || !std::isfinite(q)) {
+            return n;
+        }
+        out[n] = {i, q};
+    }
+    return count;
+}
+
+std::size_t convert_samples(SampleType type, const unsigned char* bytes, std::size_t count, Complex* out) {
+    switch (type) {
+    case SampleType::cf32:
+        return convert_samples<SampleType::cf32>(bytes, count, out);
+    case SampleType::ci16:
+        return convert_samples<SampleType::ci16>(bytes, count, out);
+    case SampleType::cf64:
+        break;
+    }
+    return convert_samples<SampleType::cf64>(bytes, count, out);
 }
 
 struct Meta {
@@ -203,7 +230,6 @@ WaveformFile read_sigmf(const std::filesystem::path& file, const ReadOptions& op
     Waveform waveform;
     waveform.sample_rate_hz = rate_hz;
     waveform.samples = large_vector<Complex>(count);
-    const std::size_t half = sample_bytes / 2;
     const std::size_t chunk_samples = (std::size_t{1} << 20) / sample_bytes;
     std::vector<unsigned char> chunk(chunk_samples * sample_bytes);
     for (std::size_t done = 0; done < count;) {
@@ -212,16 +238,12 @@ WaveformFile read_sigmf(const std::filesystem::path& file, const ReadOptions& op
             result.error = data_name + " cannot be read";
             return result;
         }
-        for (std::size_t n = 0; n < step; ++n) {
-            const unsigned char* p = chunk.data() + n * sample_bytes;
-            const double i = component(p, meta.data_type->type);
-            const double q = component(p + half, meta.data_type->type);
-            if (!std::isfinite(i) || !std::isfinite(q)) {
-                result.error = data_name + " has a sample that is not a finite number (sample " +
-                               std::to_string(done + n) + ")";
-                return result;
-            }
-            waveform.samples[done + n] = {i, q};
+        const std::size_t finite =
+            convert_samples(meta.data_type->type, chunk.data(), step, waveform.samples.data() + done);
+        if (finite < step) {
+            result.error = data_name + " has a sample that is not a finite number (sample " +
+                           std::to_string(done + finite) + ")";
+            return result;
         }
         done += step;
     }

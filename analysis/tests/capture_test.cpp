@@ -5,6 +5,7 @@
 #include "analysis/waveform_file.h"
 
 #include <gtest/gtest.h>
+#include <samplerate.h>
 
 #include <bit>
 #include <cmath>
@@ -215,6 +216,62 @@ TEST(Capture, ResamplingTo15_36MHzAndBackKeepsTheSamplesAndRatesSnapToWholeChipM
     EXPECT_EQ(snapped.samples.size(), 97500u);
     EXPECT_EQ(resample_to_chip_multiple(made).samples, made.samples);
     EXPECT_THROW(resample(Waveform{{}, rate}, 15.36e6), std::invalid_argument);
+}
+
+// libsamplerate's own one-call conversion of the whole capture, in floats.
+std::vector<Complex> converted_at_once(const Waveform& capture, double rate_hz, int converter) {
+    std::vector<float> in;
+    for (const Complex& s : capture.samples) {
+        in.push_back(static_cast<float>(s.real()));
+        in.push_back(static_cast<float>(s.imag()));
+    }
+    const double ratio = rate_hz / capture.sample_rate_hz;
+    const auto wanted =
+        static_cast<std::size_t>(std::llround(static_cast<double>(capture.samples.size()) * ratio));
+    std::vector<float> out(2 * wanted);
+    SRC_DATA data{};
+    data.data_in = in.data();
+    data.data_out = out.data();
+    data.input_frames = static_cast<long>(capture.samples.size());
+    data.output_frames = static_cast<long>(wanted);
+    data.src_ratio = ratio;
+    EXPECT_EQ(src_simple(&data, converter, 2), 0);
+    std::vector<Complex> samples(static_cast<std::size_t>(data.output_frames_gen));
+    for (std::size_t n = 0; n < samples.size(); ++n) {
+        samples[n] = {out[2 * n], out[2 * n + 1]};
+    }
+    return samples;
+}
+
+TEST(Capture, ALongCaptureResampledInPartsOnThreadsIsTheWholeConvertersOutput) {
+    // White noise at rates whose aligned part starts are 25 input samples apart (15.36 MHz up to 13 per chip)
+    // and 3125 apart (10 MHz up to 9 per chip), and at a rate lowered (40 MHz down to 15.36 MHz, 125 apart).
+    // Parts are cut where the processors allow; the outputs agree to the converter's float arithmetic.
+    struct Case {
+        double from_hz;
+        double to_hz;
+        std::size_t count;
+    };
+    for (const Case& c : {Case{15.36e6, 13 * chip_rate_hz, 200000}, Case{10e6, 9 * chip_rate_hz, 200000},
+                          Case{40e6, 15.36e6, 500000}}) {
+        SCOPED_TRACE(c.from_hz);
+        std::mt19937_64 random(3);
+        std::normal_distribution<double> normal;
+        Waveform capture{std::vector<Complex>(c.count), c.from_hz};
+        for (Complex& s : capture.samples) {
+            s = {normal(random), normal(random)};
+        }
+        const Waveform parted = resample(capture, c.to_hz, ResampleQuality::medium);
+        const std::vector<Complex> whole = converted_at_once(capture, c.to_hz, SRC_SINC_MEDIUM_QUALITY);
+        ASSERT_EQ(parted.samples.size(), whole.size());
+        double worst = 0.0;
+        double power = 0.0;
+        for (std::size_t n = 0; n < whole.size(); ++n) {
+            worst = std::max(worst, std::abs(parted.samples[n] - whole[n]));
+            power += std::norm(whole[n]);
+        }
+        EXPECT_LT(worst, 1e-6 * std::sqrt(power / static_cast<double>(whole.size())));
+    }
 }
 
 } // namespace
