@@ -82,12 +82,14 @@ QGridLayout* form_grid(QWidget* parent) {
     return grid;
 }
 
-// A page of a tab set whose content is the frame the page shows. The content is built straight into the
-// page: moving a finished tree of widgets to another parent would make the window's style sheet reach
-// every one of them again, which costs the window's start-up more than building them.
-QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs,
+// Adds a page to a tab set whose content is the frame the page shows. The page joins the tab set before
+// its content is built into it: a tree of widgets that moves to another parent, as a page does when the
+// tab set takes it into its stack, has the window's style sheet reach every one of its widgets again,
+// which costs the window's start-up more than building them.
+void add_page_with_frame(QTabWidget* tabs, const std::string& caption, form::Frame& frame,
                          const std::function<QWidget*(QWidget*)>& build) {
     auto* page = new QWidget(tabs);
+    tabs->addTab(page, qt_text(caption));
     QWidget* content = build(page);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(8, 8, 8, 8);
@@ -98,7 +100,6 @@ QWidget* page_with_frame(form::Frame& frame, QTabWidget* tabs,
     content->setSizePolicy(policy);
     bind_frame(content, frame);
     layout->addWidget(content);
-    return page;
 }
 
 // Why "Make AWG File" refuses an oversampling ratio, or empty when it takes it: the AWG's sampling rate
@@ -305,29 +306,26 @@ QWidget* MainWindow::build_header(QWidget* parent) {
 
 QWidget* MainWindow::build_uplink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
-    tabs->addTab(page_with_frame(form_.UL_Frame[0], tabs,
-                                 [this](QWidget* page) { return build_uplink_channel_page(page); }),
-                 qt_text(form_.UL_SSTab.captions()[0]));
-    tabs->addTab(page_with_frame(
-                     form_.UL_Frame[1], tabs,
-                     [this](QWidget* page) { return make_network_page(form_.network, uplink_item, page); }),
-                 qt_text(form_.UL_SSTab.captions()[1]));
+    const std::vector<std::string>& captions = form_.UL_SSTab.captions();
+    add_page_with_frame(tabs, captions[0], form_.UL_Frame[0],
+                        [this](QWidget* page) { return build_uplink_channel_page(page); });
+    add_page_with_frame(tabs, captions[1], form_.UL_Frame[1], [this](QWidget* page) {
+        return make_network_page(form_.network, uplink_item, page);
+    });
     bind_tabs(tabs, form_.UL_SSTab);
     return tabs;
 }
 
 QWidget* MainWindow::build_downlink_tabs(QWidget* parent) {
     auto* tabs = new QTabWidget(parent);
-    tabs->addTab(page_with_frame(form_.DL_Frame[0], tabs,
-                                 [this](QWidget* page) { return build_downlink_general_page(page); }),
-                 qt_text(form_.DL_SSTab.captions()[0]));
-    tabs->addTab(page_with_frame(form_.DL_Frame[1], tabs,
-                                 [this](QWidget* page) { return build_downlink_channel_page(form_, page); }),
-                 qt_text(form_.DL_SSTab.captions()[1]));
-    tabs->addTab(page_with_frame(
-                     form_.DL_Frame[2], tabs,
-                     [this](QWidget* page) { return make_network_page(form_.network, downlink_item, page); }),
-                 qt_text(form_.DL_SSTab.captions()[2]));
+    const std::vector<std::string>& captions = form_.DL_SSTab.captions();
+    add_page_with_frame(tabs, captions[0], form_.DL_Frame[0],
+                        [this](QWidget* page) { return build_downlink_general_page(page); });
+    add_page_with_frame(tabs, captions[1], form_.DL_Frame[1],
+                        [this](QWidget* page) { return build_downlink_channel_page(form_, page); });
+    add_page_with_frame(tabs, captions[2], form_.DL_Frame[2], [this](QWidget* page) {
+        return make_network_page(form_.network, downlink_item, page);
+    });
     bind_tabs(tabs, form_.DL_SSTab);
     return tabs;
 }
