@@ -18,14 +18,24 @@
 #include "window/main_form.h"
 #include "window/start_up.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
 
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -120,5 +130,88 @@ int main(int argc, char* argv[]) {
     scroll.set_value(scroll.maximum());
     shoot("06_list_end");
     geometry << "slots " << channels.slot_count() << "\n";
+
+    // The windows the main window opens: each is a child of it and takes its look from it.
+    const auto shoot_window = [&](const char* name, QWidget* shown) {
+        settle();
+        shown->grab().save(out + "/" + name + ".png");
+        geometry << name << " " << shown->width() << "x" << shown->height() << "\n";
+    };
+    const auto shoot_modal = [&](const char* name, const std::function<void()>& open) {
+        QTimer::singleShot(100, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal != nullptr) {
+                shoot_window(name, modal);
+                modal->close();
+            }
+        });
+        open();
+    };
+    shoot_modal("10_exit_dialog", [&] { platform.run_modal(form.exit_flow.dialog.Form2); });
+    shoot_modal("11_password_dialog", [&] { platform.run_modal(form.tester_mode.dialog.Form4); });
+    shoot_modal("12_message", [&] {
+        platform.show_message("The tester's folder is unknown: the name has no domain part.", "Varnika",
+                              varnika::form::MessageIcon::Exclamation,
+                              varnika::form::MessageButtons::OkCancel);
+    });
+    std::vector<std::string> left_out;
+    for (int k = 1; k <= 60; ++k) {
+        left_out.push_back("F-SCH " + std::to_string(k));
+    }
+    run.papr.describe("/tmp/waveform.awv", "Downlink(Forward)", 12, left_out);
+    run.papr.show_values(9.12, 8.25, 8.31);
+    run.papr.bring_to_front();
+    if (auto* papr = window.findChild<QDialog*>("Form3")) {
+        shoot_window("13_papr_dialog", papr);
+    }
+    run.papr.withdraw();
+    if (auto* about = window.findChild<QAction*>("About_Action")) {
+        about->trigger();
+        if (auto* box = window.findChild<QMessageBox*>("About_Dialog")) {
+            shoot_window("14_about", box);
+            box->close();
+        }
+    }
+    auto* check = new varnika::ui::SignalCheckWindow(&window);
+    check->show();
+    shoot_window("15_signal_check_window", check);
+    check->close();
+    form.Link_Selection_Option.select(varnika::uplink_item);
+    form.UL_SSTab.select(0);
+    settle();
+    if (auto* menu = window.menuBar()->actions().value(0) != nullptr ? window.menuBar()->actions()[0]->menu()
+                                                                     : nullptr) {
+        menu->popup(window.mapToGlobal(QPoint(10, 20)));
+        shoot_window("16_help_menu", menu);
+        menu->close();
+    }
+    if (auto* ratio = window.findChild<QComboBox*>("UL_Filter_Over_Combo")) {
+        ratio->showPopup();
+        settle();
+        shoot_window("17_ratio_list", ratio->view()->window());
+        ratio->hidePopup();
+        // The tooltip that says why a ratio makes no AWG file.
+        form.uplink.UL_Filter_Over_Combo.select_text("4");
+        settle();
+        // Taken at once: the tip goes as soon as events run.
+        QToolTip::showText(ratio->mapToGlobal(QPoint(4, 4)), ratio->toolTip(), ratio);
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->inherits("QTipLabel") && top->isVisible()) {
+                top->grab().save(out + "/18_ratio_tooltip.png");
+                geometry << "18_ratio_tooltip " << top->width() << "x" << top->height() << "\n";
+            }
+        }
+        QToolTip::hideText();
+    }
+    const QString save_folder = QDir::tempPath() + "/varnika-window-screenshots-save";
+    QDir().mkpath(save_folder);
+    shoot_modal("19_save_dialog", [&] {
+        varnika::SaveFileRequest request;
+        request.title = "Save AWG File";
+        request.filter = "AWG(*.awv)|*.awv|all files(*.*)|*.*";
+        request.initial_folder = save_folder.toStdString();
+        request.file_name = "waveform.awv";
+        desktop.ask_save_file(request);
+    });
     return 0;
 }

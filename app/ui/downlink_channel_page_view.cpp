@@ -2,6 +2,7 @@
 
 #include "ui/binding.h"
 #include "ui/downlink_row_list.h"
+#include "ui/group_frame_style.h"
 #include "ui/spin_field.h"
 
 #include <QComboBox>
@@ -17,7 +18,7 @@ namespace varnika::ui {
 namespace {
 
 QGroupBox* group(const form::Frame& frame, QWidget* parent) {
-    auto* box = new QGroupBox(parent);
+    QGroupBox* box = make_framed_group(parent);
     bind_frame(box, frame);
     return box;
 }

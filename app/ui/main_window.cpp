@@ -5,6 +5,7 @@
 #include "ui/binding.h"
 #include "ui/downlink_channel_page_view.h"
 #include "ui/exit_dialog.h"
+#include "ui/group_frame_style.h"
 #include "ui/network_page.h"
 #include "ui/password_dialog.h"
 #include "ui/qt_platform.h"
@@ -60,7 +61,7 @@ QPushButton* button(form::Button& element, QWidget* parent, int min_width = 0) {
 }
 
 QGroupBox* group(const form::Frame& frame, QWidget* parent) {
-    auto* box = new QGroupBox(parent);
+    QGroupBox* box = make_framed_group(parent);
     bind_frame(box, frame);
     return box;
 }
@@ -162,11 +163,6 @@ MainWindow::MainWindow(MainForm& form, QtPlatform& platform) : form_(form) {
         }
     });
 
-    // Framed groups with their captions on the border, as on an instrument's front panel.
-    setStyleSheet("QGroupBox { border: 1px solid #aab0ba; border-radius: 4px; margin-top: 0.7em;"
-                  " padding-top: 0.35em; }"
-                  "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px;"
-                  " padding: 0 3px; font-weight: bold; color: #1f3a5a; }");
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(10, 8, 10, 10);

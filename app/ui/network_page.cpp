@@ -1,6 +1,7 @@
 #include "ui/network_page.h"
 
 #include "ui/binding.h"
+#include "ui/group_frame_style.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -75,7 +76,7 @@ QPushButton* button(form::Button& element, QWidget* parent) {
 }
 
 QGroupBox* group(form::Frame& frame, QWidget* parent) {
-    auto* box = new QGroupBox(parent);
+    QGroupBox* box = make_framed_group(parent);
     bind_frame(box, frame);
     return box;
 }

@@ -1,0 +1,14 @@
+// The window's framed groups, as on an instrument's front panel: a thin rounded border with the caption,
+// bold and dark blue, set into its top edge.
+#pragma once
+
+class QGroupBox;
+class QWidget;
+
+namespace varnika::ui {
+
+// A group box with the framed look. Only the box takes the look; the widgets inside it are drawn by the
+// application's style as everywhere else.
+QGroupBox* make_framed_group(QWidget* parent);
+
+} // namespace varnika::ui
