@@ -76,8 +76,10 @@ int main(int argc, char* argv[]) {
     varnika::start_up(form, steps);
 
     varnika::ui::MainWindow window(form, platform);
-    window.set_about_text(varnika::version_report("Varnika", libraries) +
-                          "\nSettings folder: " + settings_folder.string());
+    window.set_about_text([&libraries, settings_folder] {
+        return varnika::version_report("Varnika", libraries) +
+               "\nSettings folder: " + settings_folder.string();
+    });
     platform.set_main_window(&window);
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);

@@ -121,9 +121,12 @@ QString refused_ratio_text(double ratio) {
 } // namespace
 
 void MainWindow::set_about_text(const std::string& text) {
-    const bool first = about_text_.empty();
-    // The version the caption carries, then the program's own and its libraries'.
-    about_text_ = form_.Form1.caption() + "\n\n" + text;
+    set_about_text([text] { return text; });
+}
+
+void MainWindow::set_about_text(std::function<std::string()> text) {
+    const bool first = !about_text_;
+    about_text_ = std::move(text);
     if (!first) {
         return;
     }
@@ -131,8 +134,10 @@ void MainWindow::set_about_text(const std::string& text) {
     QAction* about = help->addAction(tr("&About Varnika"));
     about->setObjectName("About_Action");
     connect(about, &QAction::triggered, this, [this] {
+        // The version the caption carries, then the program's own and its libraries'.
+        const std::string shown = form_.Form1.caption() + "\n\n" + about_text_();
         // Window-modal and opened without a nested event loop: the window's models stay as they are.
-        auto* box = new QMessageBox(QMessageBox::Information, tr("About Varnika"), qt_text(about_text_),
+        auto* box = new QMessageBox(QMessageBox::Information, tr("About Varnika"), qt_text(shown),
                                     QMessageBox::Ok, this);
         box->setObjectName("About_Dialog");
         box->setAttribute(Qt::WA_DeleteOnClose);

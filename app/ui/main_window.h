@@ -5,6 +5,9 @@
 
 #include <QMainWindow>
 
+#include <functional>
+#include <string>
+
 class QCloseEvent;
 class QGroupBox;
 class QWidget;
@@ -19,6 +22,9 @@ public:
 
     // Adds Help > "About Varnika", whose box shows `text` (the version, the libraries, the settings folder).
     void set_about_text(const std::string& text);
+    // The same with the text made when the box opens: naming the libraries' versions binds them, which
+    // the program otherwise does only when a run first needs them.
+    void set_about_text(std::function<std::string()> text);
 
 protected:
     // Every way of closing the window (the "Exit" button, the close box, the desktop session ending)
@@ -40,7 +46,7 @@ private:
     void explain_refused_ratios();
 
     MainForm& form_;
-    std::string about_text_;
+    std::function<std::string()> about_text_;
 };
 
 } // namespace varnika::ui
