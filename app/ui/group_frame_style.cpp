@@ -8,13 +8,12 @@
 
 namespace varnika::ui {
 
-namespace {
-
-// The look, in the words of a style sheet.
-constexpr const char* framed_group_sheet =
+const char* const framed_group_sheet =
     "QGroupBox { border: 1px solid #aab0ba; border-radius: 4px; margin-top: 0.7em; padding-top: 0.35em; }"
     "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px;"
     " padding: 0 3px; font-weight: bold; color: #1f3a5a; }";
+
+namespace {
 
 // Draws and measures group boxes as the style sheet above does, and everything else as the application's
 // style. A style sheet set on the window would do the same, but it puts every widget of the window under

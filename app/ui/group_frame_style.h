@@ -7,6 +7,9 @@ class QWidget;
 
 namespace varnika::ui {
 
+// The look, in the words of a style sheet.
+extern const char* const framed_group_sheet;
+
 // A group box with the framed look. Only the box takes the look; the widgets inside it are drawn by the
 // application's style as everywhere else.
 QGroupBox* make_framed_group(QWidget* parent);

@@ -1,10 +1,13 @@
 // The assembled window's details an engineer relies on: the pilot stays in the waveform when a row takes
 // its code, a power "Adjust Total Power" writes reads back the same after "Save and Quit" and a new start,
-// the channel list ends on a full page, "Adjust Total Power" is off where it does nothing, ratios that
-// "Make AWG File" refuses say why, and About names the versions. Runs headless (QT_QPA_PLATFORM=offscreen).
+// the channel list ends on a full page, a row that gets its widgets only when the keyboard brings it into
+// view keeps its edit through a new start, "Adjust Total Power" is off where it does nothing, ratios that
+// "Make AWG File" refuses say why, About names the versions, and the framed groups look exactly as their
+// style sheet draws them. Runs headless (QT_QPA_PLATFORM=offscreen).
 #include "run/installation.h"
 #include "run/library_binding.h"
 #include "ui/downlink_row_list.h"
+#include "ui/group_frame_style.h"
 #include "window_fixture.h"
 
 #include <QAbstractScrollArea>
@@ -13,6 +16,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -155,6 +161,32 @@ private slots:
         QCOMPARE(app_.form->downlink_channels.DL_Channel_Parameters_VScroll.value(), bar->maximum());
     }
 
+    void aRowFirstShownByTheKeyboardKeepsItsEditThroughANewStart() {
+        type_into("DL_CH_Multi_Text_7", "128"); // F-GCH: its 128th row is row 403, the list's last
+        click("DL_CH_Stat_Command_7");
+        settle();
+        // Only the rows in view have widgets: the last row has none yet.
+        QVERIFY(app_.window->findChild<QLineEdit*>("DL_CH_POWER_Text_403") == nullptr);
+        find<QLineEdit>("DL_CH_POWER_Text_0")->setFocus(Qt::TabFocusReason);
+        for (int k = 0; k < 100 && QApplication::focusWidget()->objectName() != "DL_CH_POWER_Text_403"; ++k) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+        }
+        auto* last = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(last != nullptr && last->isVisible());
+        QCOMPARE(last->objectName(), QString("DL_CH_POWER_Text_403"));
+        QTest::keyClicks(last, "-12.5"); // the page key selected the cell's text
+        QTest::keyClick(last, Qt::Key_Return);
+        QCOMPARE(app_.form->downlink_channels.row(403).DL_CH_POWER_Text.text(), std::string("-12.50"));
+
+        save_quit_and_start_again();
+        QCOMPARE(app_.form->downlink_channels.row(403).DL_CH_POWER_Text.text(), std::string("-12.50"));
+        QScrollBar* bar = find<QAbstractScrollArea>("DL_Channel_Parameters_List")->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        settle();
+        QCOMPARE(find<QLineEdit>("DL_CH_POWER_Text_403")->text(), QString("-12.50"));
+        QVERIFY(find<QLineEdit>("DL_CH_POWER_Text_403")->isVisible());
+    }
+
     void adjustTotalPowerIsOffWhereItDoesNothing() {
         click("Link_Selection_Option_0");
         auto* adjust = find<QPushButton>("Adjust_Total_Power_Button_0");
@@ -202,6 +234,33 @@ private slots:
                                         QString::fromStdString(program_version()) + "\n"),
                  qPrintable(box->text()));
         box->close();
+    }
+
+    void framedGroupsLookAsTheirStyleSheetDrawsThem() {
+        // A window's box beside a box under the style sheet the look is written in, each with a caption,
+        // a label and a field, enabled and disabled: the same size and the same pixels.
+        QWidget window;
+        auto* sheet_host = new QWidget(&window);
+        sheet_host->setStyleSheet(ui::framed_group_sheet);
+        const auto fill = [](QGroupBox* box) {
+            box->setTitle("Deterioration Factor");
+            auto* grid = new QGridLayout(box);
+            grid->addWidget(new QLabel("Frequency Error", box), 0, 0);
+            grid->addWidget(new QLineEdit("0.00", box), 0, 1);
+            return box;
+        };
+        QGroupBox* framed = fill(ui::make_framed_group(&window));
+        QGroupBox* sheet = fill(new QGroupBox(sheet_host));
+        QCOMPARE(framed->sizeHint(), sheet->sizeHint());
+        QCOMPARE(framed->minimumSizeHint(), sheet->minimumSizeHint());
+        for (const bool enabled : {true, false}) {
+            framed->setEnabled(enabled);
+            sheet->setEnabled(enabled);
+            framed->resize(framed->sizeHint() + QSize(40, 10));
+            sheet->resize(framed->size());
+            QCOMPARE(framed->contentsRect(), sheet->contentsRect());
+            QVERIFY(framed->grab().toImage() == sheet->grab().toImage());
+        }
     }
 };
 
