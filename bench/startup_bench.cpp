@@ -1,7 +1,8 @@
 // Launch to first paint of the main window, wall clock: from starting the program's process until the X
 // server reports the first drawing into the window the program mapped. Each run is a first start: the
 // program and its two libraries are copied into a fresh folder without settings files. Needs an X display
-// (run under xvfb-run); the time the window is mapped is reported beside it as a counter.
+// (run under xvfb-run); the time the window is mapped is reported beside it as a counter, and so is the
+// processor time the program used until then, which a busy machine inflates far less than the wall clock.
 //
 //   startup_bench [--program=PATH]... [benchmark flags]
 //
@@ -25,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <set>
@@ -174,6 +176,29 @@ std::vector<Program>& programs() {
     return list;
 }
 
+// Time the threads of process `pid` have run on a processor and waited for one, in milliseconds: what the
+// program itself spent, which a busy machine does not inflate as it does the wall clock.
+struct ProcessorTimes {
+    double running_ms = 0.0;
+    double waiting_ms = 0.0;
+};
+
+ProcessorTimes processor_times(pid_t pid) {
+    ProcessorTimes times;
+    std::error_code error;
+    for (const fs::directory_entry& task :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream stat(task.path() / "schedstat");
+        unsigned long long running_ns = 0;
+        unsigned long long waiting_ns = 0;
+        if (stat >> running_ns >> waiting_ns) {
+            times.running_ms += static_cast<double>(running_ns) / 1e6;
+            times.waiting_ms += static_cast<double>(waiting_ns) / 1e6;
+        }
+    }
+    return times;
+}
+
 pid_t launch(const fs::path& program, const std::vector<std::string>& arguments, const fs::path& log) {
     std::vector<std::string> words{program.string()};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -212,6 +237,8 @@ void launch_to_first_paint(benchmark::State& state, const Program& program) {
     const fs::path log = folder.path() / "output.txt";
     std::vector<double> mapped_ms;
     std::vector<double> painted_ms;
+    std::vector<double> running_ms;
+    std::vector<double> waiting_ms;
     for (auto _ : state) {
         display.drain();
         const Clock::time_point start = Clock::now();
@@ -219,6 +246,7 @@ void launch_to_first_paint(benchmark::State& state, const Program& program) {
         const std::optional<Display::Times> seen =
             child > 0 ? display.wait_for_first_paint(start, std::chrono::seconds(20)) : std::nullopt;
         state.PauseTiming();
+        const ProcessorTimes used = seen ? processor_times(child) : ProcessorTimes{};
         if (child > 0) {
             kill(child, SIGKILL);
             waitpid(child, nullptr, 0);
@@ -233,6 +261,8 @@ void launch_to_first_paint(benchmark::State& state, const Program& program) {
         }
         mapped_ms.push_back(seen->mapped_ms);
         painted_ms.push_back(seen->painted_ms);
+        running_ms.push_back(used.running_ms);
+        waiting_ms.push_back(used.waiting_ms);
     }
     // The median of the runs: one slow start on a busy machine does not move it.
     const auto median = [](std::vector<double> values) {
@@ -245,6 +275,9 @@ void launch_to_first_paint(benchmark::State& state, const Program& program) {
     };
     state.counters["median_mapped_ms"] = median(mapped_ms);
     state.counters["median_painted_ms"] = median(painted_ms);
+    // Processor time up to the first paint: run, and waited for while other work had the processors.
+    state.counters["median_cpu_ms"] = median(running_ms);
+    state.counters["median_cpu_wait_ms"] = median(waiting_ms);
     state.counters["min_painted_ms"] =
         painted_ms.empty() ? 0.0 : *std::min_element(painted_ms.begin(), painted_ms.end());
 }
