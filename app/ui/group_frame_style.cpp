@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QGroupBox>
-#include <QPointer>
 #include <QProxyStyle>
 #include <QStyleFactory>
 
@@ -14,6 +13,8 @@ const char* const framed_group_sheet =
     " padding: 0 3px; font-weight: bold; color: #1f3a5a; }";
 
 namespace {
+
+constexpr const char* framed_group_style_name = "Framed_Group_Style";
 
 // Draws and measures group boxes as the style sheet above does, and everything else as the application's
 // style. A style sheet set on the window would do the same, but it puts every widget of the window under
@@ -96,11 +97,14 @@ private:
 } // namespace
 
 QGroupBox* make_framed_group(QWidget* parent) {
-    // One style for every box; the application owns it, so it outlives every window.
-    static QPointer<FramedGroupStyle> style;
-    if (style.isNull()) {
+    // One style for the boxes of a window, owned by the window: it goes with them, while the application
+    // that every widget needs is still there.
+    QWidget* window = parent->window();
+    auto* style = window->findChild<QStyle*>(framed_group_style_name, Qt::FindDirectChildrenOnly);
+    if (style == nullptr) {
         style = new FramedGroupStyle;
-        style->setParent(qApp);
+        style->setObjectName(framed_group_style_name);
+        style->setParent(window);
     }
     auto* box = new QGroupBox(parent);
     box->setStyle(style);
