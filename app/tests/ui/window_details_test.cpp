@@ -251,6 +251,14 @@ private slots:
         };
         QGroupBox* framed = fill(ui::make_framed_group(&window));
         QGroupBox* sheet = fill(new QGroupBox(sheet_host));
+        // Every box of the main window, on every page, has that look.
+        const QList<QGroupBox*> boxes = app_.window->findChildren<QGroupBox*>();
+        QVERIFY(boxes.size() > 20);
+        for (QGroupBox* box : boxes) {
+            QVERIFY2(box->style() == boxes.front()->style() && box->style() != QApplication::style() &&
+                         box->style()->metaObject() == framed->style()->metaObject(),
+                     qPrintable(box->objectName()));
+        }
         QCOMPARE(framed->sizeHint(), sheet->sizeHint());
         QCOMPARE(framed->minimumSizeHint(), sheet->minimumSizeHint());
         for (const bool enabled : {true, false}) {
