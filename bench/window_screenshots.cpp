@@ -114,6 +114,20 @@ int main(int argc, char* argv[]) {
         shoot(name.c_str());
     }
 
+    // The uplink's other channel groups, and the phase-step note of a frequency offset.
+    form.Link_Selection_Option.select(varnika::uplink_item);
+    form.UL_SSTab.select(0);
+    form.uplink.UL_CH_Selection_Option.select(1);
+    shoot("07_uplink_rc34");
+    form.uplink.UL_CH_Selection_Option.select(2);
+    shoot("08_uplink_rc7");
+    form.uplink.offset.option.select(1);
+    form.uplink.offset.freqerr.set_text("1234.5");
+    form.uplink.offset.freqerr.commit();
+    shoot("09_uplink_offset_note");
+    form.uplink.offset.option.select(0);
+    form.uplink.UL_CH_Selection_Option.select(0);
+
     // Every type on at its full multiplicity: the longest list.
     varnika::DownlinkChannelPage& channels = form.downlink_channels;
     form.Link_Selection_Option.select(varnika::downlink_item);
