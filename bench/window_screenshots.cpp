@@ -72,8 +72,7 @@ int main(int argc, char* argv[]) {
     varnika::ProgramLibraries libraries(varnika::library_folder(folder));
     varnika::TesterShare tester_share;
     varnika::ui::QtGenerationDesktop desktop;
-    varnika::MadeFileWatch made_file(form, desktop);
-    varnika::GenerationRun run(form, made_file, libraries, tester_share, settings_folder);
+    varnika::GenerationRun run(form, desktop, libraries, tester_share, settings_folder);
     form.settings_folder = settings_folder;
     varnika::StartupSteps steps;
     steps.apply_network_settings = [](varnika::MainForm& f) { f.network.apply_settings(false); };
@@ -84,7 +83,7 @@ int main(int argc, char* argv[]) {
     platform.set_main_window(&window);
     desktop.set_main_window(&window);
     varnika::ui::attach_papr_dialog(run.papr, &window);
-    varnika::ui::SignalCheckLauncher signal_check(&window, form, libraries, made_file);
+    varnika::ui::SignalCheckLauncher signal_check(&window, form, libraries, run);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) {
         return 1;
